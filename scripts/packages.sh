@@ -1,0 +1,30 @@
+# Shared by scripts/run and scripts/test: installs the Debian packages that are missing.
+# Sourced, not run.
+
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
+
+# ensure_packages NAME...: installs those of NAME... that are not installed yet (as root, or
+# through sudo when there is one).
+ensure_packages() {
+    local missing=() package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null || { echo "need root to install: ${missing[*]}" >&2; return 1; }
+        sudo=(sudo)
+    fi
+    echo "Installing: ${missing[*]}" >&2
+    "${sudo[@]}" apt-get update -qq >&2 &&
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}" >&2
+}
+
+# build_preset NAME: configures and builds one preset of the project.
+build_preset() {
+    cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
+}

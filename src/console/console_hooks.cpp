@@ -1,0 +1,12 @@
+#include "console/console_hooks.hpp"
+
+namespace ulo {
+namespace {
+ConsoleHooks hooks{};
+} // namespace
+
+ConsoleHooks& consoleHooks() { return hooks; }
+void installConsoleHooks(const ConsoleHooks& replacement) { hooks = replacement; }
+void clearConsoleHooks() { hooks = ConsoleHooks{}; }
+
+} // namespace ulo

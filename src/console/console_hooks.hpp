@@ -1,0 +1,72 @@
+// The table of text operations. While a graphics screen is open its operations fill every slot;
+// an empty slot means the process's own console does the work instead.
+#pragma once
+
+#include "runtime/errors.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ulo {
+
+// A key as the line editor reads it: no byte (none waiting), one byte (a character 1..255), or
+// EXTENDED_KEY_PREFIX and the extended code.
+struct KeyString {
+    std::uint8_t bytes[2] = {0, 0};
+    std::uint8_t length = 0;
+};
+
+struct ConsoleHooks {
+    KeyString (*readKey)();
+    std::int32_t (*waitKey)();
+    bool (*keyAvailable)();
+    void (*clear)(std::uint32_t mode);
+    void (*setColor)(std::uint32_t foreground, std::uint32_t background);
+    std::int32_t (*setCursor)(std::int32_t row, std::int32_t column, std::int32_t visibility);
+    void (*setTextWidth)(std::int32_t columns, std::int32_t rows);
+    std::int32_t (*getColumn)();
+    std::int32_t (*getRow)();
+    void (*getCursor)(std::int32_t* column, std::int32_t* row);
+    void (*getTextSize)(std::int32_t* columns, std::int32_t* rows);
+    void (*printBuffer)(const std::uint8_t* bytes, std::size_t length, std::int32_t mask);
+    void (*printBufferWide)(const char32_t* text, std::size_t length, std::int32_t mask);
+    RuntimeErrorCode (*readString)(std::string& text, std::int32_t count);
+    std::int32_t (*keyState)(std::int32_t scanCode);
+    std::int32_t (*readMouse)(std::int32_t* x, std::int32_t* y, std::int32_t* wheel,
+                              std::int32_t* buttons);
+    void (*placeMouse)(std::int32_t x, std::int32_t y, std::int32_t pointer);
+    std::int32_t (*portIn)(std::int32_t port);
+    void (*portOut)(std::int32_t port, std::int32_t value);
+    void (*viewUpdate)(std::int32_t top, std::int32_t bottom);
+    RuntimeErrorCode (*inputLine)(const std::string_view* prompt, std::string& destination,
+                                  std::int32_t destinationLength, std::int32_t fillRemainder,
+                                  std::int32_t addQuestion, std::int32_t addNewline);
+    RuntimeErrorCode (*inputLineWide)(const std::u32string_view* prompt,
+                                      std::u32string& destination, std::int32_t destinationLength,
+                                      std::int32_t fillRemainder, std::int32_t addQuestion,
+                                      std::int32_t addNewline);
+    std::int32_t (*readCell)(std::int32_t column, std::int32_t row, std::uint32_t* foreground,
+                             std::uint32_t* background);
+    void (*sleep)(std::int32_t milliseconds);
+};
+
+// The process-wide table; every slot empty at start.
+ConsoleHooks& consoleHooks();
+// Fills every slot from `hooks` (a graphics screen opening).
+void installConsoleHooks(const ConsoleHooks& hooks);
+// Empties every slot: text goes to the process console again.
+void clearConsoleHooks();
+
+// The process console of this platform (filled by the back-end).
+const ConsoleHooks& processConsoleHooks();
+
+// The operation that serves `slot` now: the installed one, else the process console's.
+template <typename Slot>
+Slot activeHook(Slot ConsoleHooks::*slot) {
+    Slot installed = consoleHooks().*slot;
+    return installed != nullptr ? installed : processConsoleHooks().*slot;
+}
+
+} // namespace ulo

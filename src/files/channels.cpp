@@ -1,0 +1,581 @@
+#include "files/channels.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+
+namespace ulo {
+namespace {
+
+std::array<FileChannel, CHANNEL_SLOTS> channelTable;
+bool tableReady = false;
+
+const FileSystem* activeFileSystem = nullptr;
+
+bool validChannelNumber(int channel) {
+    return channel >= FIRST_SLOT_CHANNEL && channel <= MAX_CHANNEL;
+}
+
+void clearSlot(FileChannel& slot) { slot = FileChannel{}; }
+
+// ---- the buffered stream -----------------------------------------------------------------
+
+std::int64_t streamPosition(const ChannelStream& stream) {
+    if (stream.pending > 0) {
+        return stream.bufferOrigin + static_cast<std::int64_t>(stream.pending);
+    }
+    return stream.bufferOrigin + (stream.readPosition - stream.buffer.get());
+}
+
+// Writes the pending bytes. On a short write the unwritten rest is dropped and the stream marked
+// failed: the bytes cannot be kept forever, and the failure stays visible to syncChannel.
+bool flushPending(ChannelStream& stream) {
+    if (stream.pending == 0) {
+        return true;
+    }
+    const std::int64_t written = fileSystem().write(stream.file, stream.buffer.get(), stream.pending);
+    const bool complete = written == static_cast<std::int64_t>(stream.pending);
+    if (written > 0) {
+        stream.bufferOrigin += written;
+    }
+    stream.pending = 0;
+    if (!complete) {
+        stream.failed = true;
+    }
+    return complete;
+}
+
+// Before writing: unread buffered bytes are given up and the file position set to where the
+// reader stood, so that the bytes go where the caller expects them.
+bool prepareWrite(ChannelStream& stream) {
+    if (stream.readPosition != stream.readEnd) {
+        const std::int64_t position = streamPosition(stream);
+        if (fileSystem().seek(stream.file, position, OsSeekFrom::Start) < 0) {
+            stream.failed = true;
+            return false;
+        }
+        stream.bufferOrigin = position;
+    } else if (stream.pending == 0) {
+        stream.bufferOrigin = streamPosition(stream);
+    }
+    stream.readPosition = stream.readEnd = stream.buffer.get();
+    return true;
+}
+
+bool isDiskChannel(const FileChannel& channel);
+
+// ---- the disk-file device ---------------------------------------------------------------
+
+int diskAtEnd(FileChannel& channel) {
+    const std::int64_t position = streamPosition(channel.stream);
+    switch (channel.mode) {
+    case OpenMode::ByteAccess:
+    case OpenMode::RecordAccess:
+        return position >= channel.size ? -1 : 0;
+    default:
+        break;
+    }
+    if (channel.stream.endOfFile) {
+        return -1;
+    }
+    if (channel.mode == OpenMode::ReadExisting) {
+        return position >= channel.size ? -1 : 0;
+    }
+    return 0;
+}
+
+RuntimeErrorCode diskClose(FileChannel& channel) {
+    flushPending(channel.stream);
+    fileSystem().close(channel.stream.file);
+    return ERR_NONE;
+}
+
+RuntimeErrorCode diskFlush(FileChannel& channel) {
+    return flushPending(channel.stream) ? ERR_NONE : ERR_FILE_IO;
+}
+
+RuntimeErrorCode diskSeek(FileChannel& channel, std::int64_t position) {
+    ChannelStream& stream = channel.stream;
+    const bool flushed = flushPending(stream);
+    if (fileSystem().seek(stream.file, position, OsSeekFrom::Start) < 0) {
+        return ERR_FILE_IO;
+    }
+    stream.bufferOrigin = position;
+    stream.readPosition = stream.readEnd = stream.buffer.get();
+    stream.endOfFile = false;
+    channel.pushedCount = 0;
+    return flushed ? ERR_NONE : ERR_FILE_IO;
+}
+
+RuntimeErrorCode diskTell(FileChannel& channel, std::int64_t* position) {
+    *position = streamPosition(channel.stream);
+    return ERR_NONE;
+}
+
+RuntimeErrorCode diskReadBytes(FileChannel& channel, std::uint8_t* buffer, std::size_t count,
+                               std::size_t* delivered) {
+    std::size_t done = 0;
+    while (done < count) {
+        const int byte = takeByte(channel);
+        if (byte < 0) {
+            break;
+        }
+        buffer[done++] = static_cast<std::uint8_t>(byte);
+        // Copy what the buffer holds in one go.
+        ChannelStream& stream = channel.stream;
+        if (channel.pushedCount == 0 && stream.readPosition != stream.readEnd) {
+            const std::size_t run = std::min<std::size_t>(
+                count - done, static_cast<std::size_t>(stream.readEnd - stream.readPosition));
+            std::memcpy(buffer + done, stream.readPosition, run);
+            stream.readPosition += run;
+            done += run;
+        }
+    }
+    *delivered = done;
+    return channel.stream.failed && done < count ? ERR_FILE_IO : ERR_NONE;
+}
+
+RuntimeErrorCode diskReadWide(FileChannel& channel, char32_t* buffer, std::size_t count,
+                              std::size_t* delivered) {
+    std::size_t done = 0;
+    for (; done < count; ++done) {
+        const int byte = takeByte(channel);
+        if (byte < 0) {
+            break;
+        }
+        buffer[done] = static_cast<char32_t>(byte);
+    }
+    *delivered = done;
+    return ERR_NONE;
+}
+
+RuntimeErrorCode diskWriteBytes(FileChannel& channel, const std::uint8_t* bytes,
+                                std::size_t count) {
+    ChannelStream& stream = channel.stream;
+    channel.pushedCount = 0;
+    if (count > 0 && !prepareWrite(stream)) {
+        return ERR_FILE_IO;
+    }
+    bool complete = true;
+    while (count > 0) {
+        if (stream.pending == FILE_BUFFER_SIZE) {
+            complete = flushPending(stream) && complete;
+        }
+        const std::size_t room = FILE_BUFFER_SIZE - stream.pending;
+        const std::size_t run = std::min(room, count);
+        std::memcpy(stream.buffer.get() + stream.pending, bytes, run);
+        stream.pending += run;
+        bytes += run;
+        count -= run;
+    }
+    return complete ? ERR_NONE : ERR_FILE_IO;
+}
+
+RuntimeErrorCode diskWriteWide(FileChannel& channel, const char32_t* text, std::size_t count) {
+    RuntimeErrorCode result = ERR_NONE;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t byte = text[i] <= 0xFF ? static_cast<std::uint8_t>(text[i]) : '?';
+        if (diskWriteBytes(channel, &byte, 1) != ERR_NONE) {
+            result = ERR_FILE_IO;
+        }
+    }
+    return result;
+}
+
+RuntimeErrorCode diskLockRegion(FileChannel& channel, std::int64_t offset, std::int64_t length) {
+    if (length == 0) {
+        return ERR_ILLEGAL_FUNCTION_CALL;
+    }
+    return fileSystem().lockRegion(channel.stream.file, offset, length) ? ERR_NONE : ERR_FILE_IO;
+}
+
+RuntimeErrorCode diskUnlockRegion(FileChannel& channel, std::int64_t offset,
+                                  std::int64_t length) {
+    if (length == 0) {
+        return ERR_ILLEGAL_FUNCTION_CALL;
+    }
+    return fileSystem().unlockRegion(channel.stream.file, offset, length) ? ERR_NONE
+                                                                           : ERR_FILE_IO;
+}
+
+// A line is the bytes up to the next LF; the LF is consumed and a CR right before it dropped.
+RuntimeErrorCode diskReadLine(FileChannel& channel, std::string& line) {
+    line.clear();
+    for (int byte = takeByte(channel); byte >= 0 && byte != '\n'; byte = takeByte(channel)) {
+        line.push_back(static_cast<char>(byte));
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return ERR_NONE;
+}
+
+RuntimeErrorCode diskReadWideLine(FileChannel& channel, std::u32string& line) {
+    std::string bytes;
+    diskReadLine(channel, bytes);
+    line.assign(bytes.begin(), bytes.end());
+    for (char32_t& c : line) {
+        c &= 0xFF;
+    }
+    return ERR_NONE;
+}
+
+RuntimeErrorCode diskSync(FileChannel& channel) {
+    ChannelStream& stream = channel.stream;
+    flushPending(stream);
+    if (!fileSystem().sync(stream.file)) {
+        stream.failed = true;
+    }
+    return stream.failed ? ERR_FILE_IO : ERR_NONE;
+}
+
+RuntimeErrorCode diskTruncate(FileChannel& channel, std::int64_t length) {
+    ChannelStream& stream = channel.stream;
+    stream.pending = 0;
+    stream.readPosition = stream.readEnd = stream.buffer.get();
+    channel.pushedCount = 0;
+    if (!fileSystem().truncate(stream.file, length) ||
+        fileSystem().seek(stream.file, length, OsSeekFrom::Start) < 0) {
+        return ERR_FILE_IO;
+    }
+    stream.bufferOrigin = length;
+    return fileSystem().sync(stream.file) ? ERR_NONE : ERR_FILE_IO;
+}
+
+constexpr FileDevice DISK_FILE_DEVICE = {
+    diskAtEnd,        diskClose,    diskSeek,         diskTell,
+    diskReadBytes,    diskReadWide, diskWriteBytes,   diskWriteWide,
+    diskLockRegion,   diskUnlockRegion, diskReadLine, diskReadWideLine,
+    nullptr,          diskFlush,    diskSync,         diskTruncate,
+};
+
+bool isDiskChannel(const FileChannel& channel) { return channel.device == &DISK_FILE_DEVICE; }
+
+void closeSlot(FileChannel& slot) {
+    if (slot.device->close != nullptr) {
+        slot.device->close(slot);
+    }
+    clearSlot(slot);
+}
+
+void closeEveryFileChannel() {
+    for (int channel = 1; channel <= MAX_CHANNEL; ++channel) {
+        FileChannel& slot = channelTable[static_cast<std::size_t>(channel + 1)];
+        if (slot.isOpen()) {
+            closeSlot(slot);
+        }
+    }
+}
+
+// The exit routine: buffered output of channels left open reaches the disk at normal termination.
+void closeChannelsAtExit() {
+    closeEveryFileChannel();
+    for (FileChannel& slot : channelTable) {
+        clearSlot(slot);
+    }
+}
+
+struct StreamModeChoice {
+    OsOpenKind kind;
+    bool valid;
+};
+
+StreamModeChoice chooseStreamMode(OpenMode mode, AccessMode access) {
+    switch (mode) {
+    case OpenMode::ByteAccess:
+    case OpenMode::RecordAccess:
+        if (access == AccessMode::ReadOnly) {
+            return {OsOpenKind::Read, true};
+        }
+        if (access == AccessMode::WriteOnly) {
+            return {OsOpenKind::CreateWrite, true};
+        }
+        return {OsOpenKind::ReadWrite, true};
+    case OpenMode::ReadExisting:
+        return {OsOpenKind::Read, true};
+    case OpenMode::WriteNew:
+        return {OsOpenKind::CreateWrite, true};
+    case OpenMode::WriteAppend:
+        return {OsOpenKind::Append, true};
+    }
+    return {OsOpenKind::Read, false};
+}
+
+// Opens the file, with the fall-backs of the byte and record modes: a missing file is created
+// for read-write access, and an unspecified access falls back to read-only.
+bool openStream(std::string_view name, OpenMode mode, AccessMode& access, OsOpenKind kind,
+                OsFile* file) {
+    const std::string path(name);
+    if (fileSystem().open(path.c_str(), kind, file)) {
+        return true;
+    }
+    const bool byteModes = mode == OpenMode::ByteAccess || mode == OpenMode::RecordAccess;
+    if (!byteModes ||
+        (access != AccessMode::Unspecified && access != AccessMode::ReadWrite)) {
+        return false;
+    }
+    if (fileSystem().open(path.c_str(), OsOpenKind::CreateReadWrite, file)) {
+        return true;
+    }
+    if (access == AccessMode::Unspecified && fileSystem().open(path.c_str(), OsOpenKind::Read, file)) {
+        access = AccessMode::ReadOnly;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+const FileSystem& fileSystem() {
+    return activeFileSystem != nullptr ? *activeFileSystem : nativeFileSystem();
+}
+
+const FileSystem* useFileSystem(const FileSystem* replacement) {
+    const FileSystem* previous = &fileSystem();
+    activeFileSystem = replacement;
+    return previous;
+}
+
+void resetChannelTable() {
+    for (FileChannel& slot : channelTable) {
+        clearSlot(slot);
+    }
+    tableReady = true;
+}
+
+FileChannel* channelSlot(int channel) {
+    if (!validChannelNumber(channel)) {
+        return nullptr;
+    }
+    return &channelTable[static_cast<std::size_t>(channel - FIRST_SLOT_CHANNEL)];
+}
+
+FileChannel* openChannelSlot(int channel) {
+    FileChannel* slot = channelSlot(channel);
+    return slot != nullptr && slot->isOpen() ? slot : nullptr;
+}
+
+void attachChannelDevice(int channel, const FileDevice* device, void* context) {
+    if (FileChannel* slot = channelSlot(channel)) {
+        clearSlot(*slot);
+        slot->device = device;
+        slot->context = context;
+    }
+}
+
+RuntimeErrorCode openChannel(std::string_view name, OpenMode mode, AccessMode access,
+                             std::int32_t lockMode, int channel, std::int32_t recordLength) {
+    FileChannel* slot = channelSlot(channel);
+    if (slot == nullptr) {
+        return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
+    }
+    registerExitRoutine(closeChannelsAtExit);
+    if (slot->isOpen()) {
+        return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
+    }
+
+    clearSlot(*slot);
+    const StreamModeChoice choice = chooseStreamMode(mode, access);
+    if (!choice.valid) {
+        return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
+    }
+    OsFile file;
+    if (!openStream(name, mode, access, choice.kind, &file)) {
+        clearSlot(*slot);
+        return setErrorCode(ERR_FILE_NOT_FOUND);
+    }
+
+    auto* buffer = new (std::nothrow) std::uint8_t[FILE_BUFFER_SIZE + STREAM_BUFFER_SLACK];
+    if (buffer == nullptr) {
+        fileSystem().close(file);
+        return setErrorCode(ERR_OUT_OF_MEMORY);
+    }
+    slot->mode = mode;
+    slot->access = access == AccessMode::Unspecified ? AccessMode::ReadWrite : access;
+    slot->lockMode = lockMode;
+    slot->encoding = TextEncoding::PlainBytes;
+    const bool keepsRecordLength = mode == OpenMode::RecordAccess ||
+                                   mode == OpenMode::ReadExisting || mode == OpenMode::WriteNew;
+    if (!keepsRecordLength) {
+        slot->recordLength = 0;
+    } else {
+        slot->recordLength = recordLength < 1 ? DEFAULT_RECORD_LENGTH : recordLength;
+    }
+    ChannelStream& stream = slot->stream;
+    stream.file = file;
+    stream.buffer.reset(buffer);
+    stream.readPosition = stream.readEnd = buffer;
+    slot->device = &DISK_FILE_DEVICE;
+
+    if (mode == OpenMode::WriteNew) {
+        return setErrorCode(ERR_NONE);
+    }
+    const std::int64_t end = fileSystem().seek(file, 0, OsSeekFrom::End);
+    if (end < 0) {
+        return setErrorCode(ERR_FILE_IO);
+    }
+    slot->size = end;
+    if (mode == OpenMode::WriteAppend) {
+        stream.bufferOrigin = end;
+        return setErrorCode(ERR_NONE);
+    }
+    if (fileSystem().seek(file, 0, OsSeekFrom::Start) < 0) {
+        return setErrorCode(ERR_FILE_IO);
+    }
+    return setErrorCode(ERR_NONE);
+}
+
+RuntimeErrorCode closeChannel(int channel) {
+    if (channel == 0) {
+        closeEveryFileChannel();
+        return setErrorCode(ERR_NONE);
+    }
+    FileChannel* slot = openChannelSlot(channel);
+    if (slot == nullptr) {
+        return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
+    }
+    closeSlot(*slot);
+    return setErrorCode(ERR_NONE);
+}
+
+int atEndOfFile(int channel) {
+    FileChannel* slot = openChannelSlot(channel);
+    if (slot == nullptr) {
+        setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
+        return 1;
+    }
+    setErrorCode(ERR_NONE);
+    if (slot->pushedCount > 0) {
+        return 0;
+    }
+    return slot->device->atEnd != nullptr ? slot->device->atEnd(*slot) : 0;
+}
+
+RuntimeErrorCode readBytes(int channel, std::span<std::uint8_t> buffer, std::size_t* delivered) {
+    *delivered = 0;
+    FileChannel* slot = openChannelSlot(channel);
+    if (slot == nullptr || slot->device->readBytes == nullptr) {
+        return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
+    }
+    return setErrorCode(slot->device->readBytes(*slot, buffer.data(), buffer.size(), delivered));
+}
+
+RuntimeErrorCode writeBytes(int channel, std::span<const std::uint8_t> bytes) {
+    FileChannel* slot = openChannelSlot(channel);
+    if (slot == nullptr || slot->device->writeBytes == nullptr) {
+        return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
+    }
+    slot->pushedCount = 0;
+    const RuntimeErrorCode result = slot->device->writeBytes(*slot, bytes.data(), bytes.size());
+    // The output column: bytes after the last CR or LF, or grown by the whole run.
+    const auto lineEnd = std::find_if(bytes.rbegin(), bytes.rend(),
+                                      [](std::uint8_t b) { return b == '\r' || b == '\n'; });
+    const auto tail = static_cast<std::int32_t>(lineEnd - bytes.rbegin());
+    slot->outputColumn = lineEnd == bytes.rend() ? slot->outputColumn + tail : tail;
+    return setErrorCode(result);
+}
+
+RuntimeErrorCode writeBytes(int channel, std::string_view bytes) {
+    return writeBytes(channel, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                         bytes.size()));
+}
+
+RuntimeErrorCode pushBack(int channel, std::span<const std::uint8_t> bytes) {
+    FileChannel* slot = openChannelSlot(channel);
+    if (slot == nullptr) {
+        return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
+    }
+    if (slot->pushedCount + static_cast<int>(bytes.size()) > MAX_PUSHED_BACK) {
+        return setErrorCode(ERR_FILE_IO);
+    }
+    // The first of the new bytes must come out first, so it goes on top of the stack.
+    for (auto it = bytes.rbegin(); it != bytes.rend(); ++it) {
+        slot->pushedBack[slot->pushedCount++] = *it;
+    }
+    return setErrorCode(ERR_NONE);
+}
+
+RuntimeErrorCode pushBackByte(int channel, std::uint8_t byte) {
+    return pushBack(channel, std::span(&byte, 1));
+}
+
+RuntimeErrorCode syncChannel(int channel) {
+    FileChannel* slot = openChannelSlot(channel);
+    if (slot == nullptr || slot->device->sync == nullptr) {
+        return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
+    }
+    return setErrorCode(slot->device->sync(*slot));
+}
+
+RuntimeErrorCode truncateChannel(int channel, std::int64_t length) {
+    FileChannel* slot = openChannelSlot(channel);
+    if (slot == nullptr || slot->device->truncate == nullptr) {
+        return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
+    }
+    return setErrorCode(slot->device->truncate(*slot, length));
+}
+
+bool channelHasFailed(int channel) {
+    const FileChannel* slot = openChannelSlot(channel);
+    return slot != nullptr && isDiskChannel(*slot) && slot->stream.failed;
+}
+
+RuntimeErrorCode deleteFile(std::string_view name) {
+    if (!name.empty()) {
+        const std::string path(name);
+        fileSystem().remove(path.c_str());
+    }
+    return setErrorCode(ERR_NONE);
+}
+
+int runShellCommand(std::string_view command) {
+    if (command.empty()) {
+        return -1;
+    }
+    const std::string line(command);
+    return fileSystem().runShell(line.c_str());
+}
+
+RuntimeErrorCode replaceFile(std::string_view from, std::string_view to) {
+    const std::string source(from);
+    const std::string target(to);
+    return setErrorCode(fileSystem().replace(source.c_str(), target.c_str()) ? ERR_NONE
+                                                                              : ERR_FILE_IO);
+}
+
+int refillAndTakeByte(FileChannel& channel) {
+    if (!isDiskChannel(channel)) {
+        return -1;
+    }
+    ChannelStream& stream = channel.stream;
+    if (stream.readPosition != stream.readEnd) {
+        return *stream.readPosition++;
+    }
+    if (stream.pending > 0 && !flushPending(stream)) {
+        return -1;
+    }
+    const bool writeOnly = channel.mode == OpenMode::WriteNew ||
+                           channel.mode == OpenMode::WriteAppend ||
+                           channel.access == AccessMode::WriteOnly;
+    if (writeOnly || (stream.endOfFile && channel.mode == OpenMode::ReadExisting)) {
+        // Nothing to read from a write-only stream, and nothing is appended to a file while it is
+        // read as an existing file: no need to ask the file system again.
+        return -1;
+    }
+    stream.bufferOrigin = streamPosition(stream);
+    std::uint8_t* buffer = stream.buffer.get();
+    stream.readPosition = stream.readEnd = buffer;
+    const std::int64_t got = fileSystem().read(stream.file, buffer, FILE_BUFFER_SIZE);
+    if (got <= 0) {
+        stream.endOfFile = true;
+        if (got < 0) {
+            stream.failed = true;
+        }
+        return -1;
+    }
+    stream.readEnd = buffer + got;
+    return *stream.readPosition++;
+}
+
+} // namespace ulo

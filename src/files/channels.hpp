@@ -1,0 +1,166 @@
+// Numbered file channels: the process-wide channel table, its slots and the operations on them.
+//
+// Channel 0 is the screen (its device comes from the console layer); channels 1..MAX_CHANNEL name
+// files; -1 is a reserved slot. Every operation records its RuntimeErrorCode in lastError and
+// returns it where it has a result. Disk channels read and write through one buffer of
+// FILE_BUFFER_SIZE bytes each; the knowledge-file reader takes its bytes straight from that buffer.
+#pragma once
+
+#include "files/file_system.hpp"
+#include "runtime/errors.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace ulo {
+
+inline constexpr int MAX_CHANNEL = 254;
+inline constexpr int FIRST_SLOT_CHANNEL = -1;
+inline constexpr int CHANNEL_SLOTS = 257;
+inline constexpr std::size_t FILE_BUFFER_SIZE = 8192;
+inline constexpr std::int32_t DEFAULT_RECORD_LENGTH = 128;
+inline constexpr int MAX_PUSHED_BACK = 4;
+// Slack after the stream buffer, so that vector scans may read a whole block past the last byte.
+inline constexpr std::size_t STREAM_BUFFER_SLACK = 32;
+
+enum class OpenMode : std::int32_t {
+    ByteAccess = 0,
+    RecordAccess = 1,
+    ReadExisting = 2,
+    WriteNew = 3,
+    WriteAppend = 4,
+};
+
+enum class AccessMode : std::int32_t {
+    Unspecified = 0,
+    ReadOnly = 1,
+    WriteOnly = 2,
+    ReadWrite = 3,
+};
+
+enum class TextEncoding : std::int32_t { PlainBytes = 0 };
+
+// The buffered stream of an open disk channel. The buffer holds either unread bytes (read side:
+// readPosition..readEnd) or bytes not yet written (write side: `pending` bytes from the start).
+struct ChannelStream {
+    OsFile file;
+    std::unique_ptr<std::uint8_t[]> buffer;
+    std::uint8_t* readPosition = nullptr;
+    std::uint8_t* readEnd = nullptr;
+    std::size_t pending = 0;
+    std::int64_t bufferOrigin = 0; // file position of buffer[0]
+    bool endOfFile = false;        // a read has met the end of the data
+    bool failed = false;           // a read, write or flush has failed since the open
+};
+
+struct FileChannel;
+
+// The operations of an open channel, in their fixed order. A slot may be empty; the channel
+// operations then give 1.
+struct FileDevice {
+    int (*atEnd)(FileChannel& channel);
+    RuntimeErrorCode (*close)(FileChannel& channel);
+    RuntimeErrorCode (*seek)(FileChannel& channel, std::int64_t position);
+    RuntimeErrorCode (*tell)(FileChannel& channel, std::int64_t* position);
+    RuntimeErrorCode (*readBytes)(FileChannel& channel, std::uint8_t* buffer, std::size_t count,
+                                  std::size_t* delivered);
+    RuntimeErrorCode (*readWide)(FileChannel& channel, char32_t* buffer, std::size_t count,
+                                 std::size_t* delivered);
+    RuntimeErrorCode (*writeBytes)(FileChannel& channel, const std::uint8_t* bytes,
+                                   std::size_t count);
+    RuntimeErrorCode (*writeWide)(FileChannel& channel, const char32_t* text, std::size_t count);
+    RuntimeErrorCode (*lockRegion)(FileChannel& channel, std::int64_t offset, std::int64_t length);
+    RuntimeErrorCode (*unlockRegion)(FileChannel& channel, std::int64_t offset,
+                                     std::int64_t length);
+    RuntimeErrorCode (*readLine)(FileChannel& channel, std::string& line);
+    RuntimeErrorCode (*readWideLine)(FileChannel& channel, std::u32string& line);
+    void (*reserved)();
+    RuntimeErrorCode (*flush)(FileChannel& channel);
+    // Beyond the fixed order: force written bytes to disk, and cut the file back to a length.
+    RuntimeErrorCode (*sync)(FileChannel& channel);
+    RuntimeErrorCode (*truncate)(FileChannel& channel, std::int64_t length);
+};
+
+struct FileChannel {
+    OpenMode mode = OpenMode::ByteAccess;
+    // ByteAccess, RecordAccess, ReadExisting: the file's length at the open; WriteAppend: the write
+    // position at the open; WriteNew: 0. 64 bits, so files over 2 GiB are measured correctly.
+    std::int64_t size = 0;
+    AccessMode access = AccessMode::Unspecified;
+    std::uint8_t pushedBack[MAX_PUSHED_BACK] = {}; // a stack: the next byte to hand out is on top
+    int pushedCount = 0;
+    const FileDevice* device = nullptr; // set exactly while the channel is open
+    ChannelStream stream;
+    std::int32_t recordLength = 0;
+    std::int32_t lockMode = 0;
+    TextEncoding encoding = TextEncoding::PlainBytes;
+    std::int32_t outputColumn = 0;
+    std::int32_t lineWidth = 0;
+    void* context = nullptr; // device-specific (the screen channel keeps its state here)
+
+    bool isOpen() const { return device != nullptr; }
+};
+
+// Clears every slot (closing nothing) and marks the table ready. Done by runtimeStart.
+void resetChannelTable();
+
+// The slot of `channel`, or null for a number outside -1..MAX_CHANNEL.
+FileChannel* channelSlot(int channel);
+// The slot of `channel` when it is open, else null.
+FileChannel* openChannelSlot(int channel);
+
+// Binds a device other than a disk file to a slot (the screen's channel 0). No error code.
+void attachChannelDevice(int channel, const FileDevice* device, void* context);
+
+RuntimeErrorCode openChannel(std::string_view name, OpenMode mode, AccessMode access,
+                             std::int32_t lockMode, int channel, std::int32_t recordLength);
+RuntimeErrorCode closeChannel(int channel);
+// -1 at the end of the file, 0 before it, 1 when the number names no open channel.
+int atEndOfFile(int channel);
+// Delivers up to `buffer.size()` bytes: pushed-back bytes first, the most recently pushed first.
+// At the end of the file fewer bytes come and the result is still 0.
+RuntimeErrorCode readBytes(int channel, std::span<std::uint8_t> buffer, std::size_t* delivered);
+RuntimeErrorCode writeBytes(int channel, std::span<const std::uint8_t> bytes);
+RuntimeErrorCode writeBytes(int channel, std::string_view bytes);
+// Puts `bytes` in front of the pending pushed-back bytes; more than MAX_PUSHED_BACK gives 3.
+RuntimeErrorCode pushBack(int channel, std::span<const std::uint8_t> bytes);
+RuntimeErrorCode pushBackByte(int channel, std::uint8_t byte);
+
+// Writes out the channel's buffered bytes and forces them to disk. 3 when this, or any read or
+// write since the open, failed; 1 when the channel is not open. This is how a writer learns that
+// everything it wrote has really reached the file.
+RuntimeErrorCode syncChannel(int channel);
+// Drops buffered output and cuts the file back to `length` bytes.
+RuntimeErrorCode truncateChannel(int channel, std::int64_t length);
+// True when a read, write or flush on the open channel has failed since its open.
+bool channelHasFailed(int channel);
+
+// Removes a file by name; always 0, whatever happened.
+RuntimeErrorCode deleteFile(std::string_view name);
+// Runs a command line; -1 for an empty one. lastError is left alone.
+int runShellCommand(std::string_view command);
+// Gives `from` the name `to` in one atomic step (replacing `to`). 0, or 3 when it failed.
+RuntimeErrorCode replaceFile(std::string_view from, std::string_view to);
+
+// Refills the read buffer of an open disk channel whose buffer is used up, and returns its next
+// byte, or -1 at the end of the data (or after a read error, which also marks the stream failed).
+int refillAndTakeByte(FileChannel& channel);
+
+// The next byte of an open channel: a pushed-back byte first, then the buffer, then the file.
+// -1 at the end. Inline so that byte-by-byte readers make no call per byte.
+inline int takeByte(FileChannel& channel) {
+    if (channel.pushedCount > 0) {
+        return channel.pushedBack[--channel.pushedCount];
+    }
+    ChannelStream& stream = channel.stream;
+    if (stream.readPosition != stream.readEnd) {
+        return *stream.readPosition++;
+    }
+    return refillAndTakeByte(channel);
+}
+
+} // namespace ulo

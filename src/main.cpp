@@ -1,0 +1,3 @@
+#include "conversation/engine.hpp"
+
+int main(int argc, char** argv) { ulo::runConversation(argc, argv); }
