@@ -1,3 +1,5 @@
 #include "conversation/engine.hpp"
 
-int main(int argc, char** argv) { ulo::runConversation(argc, argv); }
+int main(int argc, char** argv) {
+    ulo::runConversation(argc, argv);
+}

@@ -5,8 +5,14 @@ namespace {
 ConsoleHooks hooks{};
 } // namespace
 
-ConsoleHooks& consoleHooks() { return hooks; }
-void installConsoleHooks(const ConsoleHooks& replacement) { hooks = replacement; }
-void clearConsoleHooks() { hooks = ConsoleHooks{}; }
+ConsoleHooks& consoleHooks() {
+    return hooks;
+}
+void installConsoleHooks(const ConsoleHooks& replacement) {
+    hooks = replacement;
+}
+void clearConsoleHooks() {
+    hooks = ConsoleHooks{};
+}
 
 } // namespace ulo

@@ -26,7 +26,7 @@ struct TextView {
 TextView textView;
 
 RuntimeErrorCode screenWrite(FileChannel&, const std::uint8_t* bytes, std::size_t count) {
-    activeHook(&ConsoleHooks::printBuffer)(bytes, count, 0);
+    activeHook (&ConsoleHooks::printBuffer)(bytes, count, 0);
     const std::string_view run(reinterpret_cast<const char*>(bytes), count);
     const std::size_t lineEnd = run.find_last_of("\r\n");
     if (lineEnd == std::string_view::npos) {
@@ -70,7 +70,9 @@ std::int32_t channelColumn(int channel) {
     return slot != nullptr ? slot->outputColumn : 0;
 }
 
-bool graphicsScreenActive() { return consoleHooks().printBuffer != nullptr; }
+bool graphicsScreenActive() {
+    return consoleHooks().printBuffer != nullptr;
+}
 
 } // namespace
 
@@ -107,12 +109,12 @@ RuntimeErrorCode printEnd(int channel, std::int32_t mask) {
 }
 
 void printBuffer(std::string_view bytes, std::int32_t mask) {
-    activeHook(&ConsoleHooks::printBuffer)(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                           bytes.size(), mask);
+    activeHook (&ConsoleHooks::printBuffer)(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                            bytes.size(), mask);
 }
 
 void clearScreen(std::uint32_t mode) {
-    activeHook(&ConsoleHooks::clear)(mode);
+    activeHook (&ConsoleHooks::clear)(mode);
     screen.column = 0;
 }
 
@@ -138,11 +140,11 @@ std::int32_t setCursor(std::int32_t row, std::int32_t column, std::int32_t visib
 }
 
 void getCursor(std::int32_t* column, std::int32_t* row) {
-    activeHook(&ConsoleHooks::getCursor)(column, row);
+    activeHook (&ConsoleHooks::getCursor)(column, row);
 }
 
 void getTextSize(std::int32_t* columns, std::int32_t* rows) {
-    activeHook(&ConsoleHooks::getTextSize)(columns, rows);
+    activeHook (&ConsoleHooks::getTextSize)(columns, rows);
 }
 
 void getTextView(std::int32_t* top, std::int32_t* bottom) {
@@ -184,6 +186,8 @@ RuntimeErrorCode inputLine(const std::string_view* prompt, std::string& destinat
         prompt, destination, destinationLength, fillRemainder, addQuestion, addNewline));
 }
 
-std::int32_t screenColumn() { return screen.column; }
+std::int32_t screenColumn() {
+    return screen.column;
+}
 
 } // namespace ulo

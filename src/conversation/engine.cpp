@@ -15,7 +15,9 @@ namespace {
 constexpr std::int32_t STARTUP_MODE = 18;
 constexpr std::int32_t STARTUP_DEPTH = 32;
 
-void printLine(std::string_view text) { printText(0, text, PRINT_NEWLINE); }
+void printLine(std::string_view text) {
+    printText(0, text, PRINT_NEWLINE);
+}
 
 // Reads a line into `sentence`: no prompt, a newline after it. Keeps at most MAX_FIELD_LENGTH
 // bytes, so that every record written from it reads back unchanged. False when input has ended.

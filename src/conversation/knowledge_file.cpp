@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ulo {
 namespace {
 
@@ -26,35 +30,59 @@ struct FieldReader {
 };
 FieldReader fieldReader;
 
-// Bytes that end a run of ordinary field bytes, inside quotes and outside them.
-constexpr auto makeStopTable(std::uint8_t delimiter) {
-    std::array<bool, 256> table{};
-    table[delimiter] = true;
-    table[CR] = true;
-    table[LF] = true;
-    return table;
-}
-constexpr auto QUOTED_STOPS = makeStopTable(QUOTE);
-constexpr auto UNQUOTED_STOPS = makeStopTable(COMMA);
-
-// The field being read: where its bytes go, and how many are stored.
+// The field being read: where its bytes go, how many are stored and where its first NUL is.
 struct FieldText {
     std::uint8_t* bytes;
     std::size_t stored = 0;
+    std::size_t firstNul = MAX_FIELD_LENGTH;
 
     void store(std::uint8_t byte) {
         if (stored < MAX_FIELD_LENGTH) {
+            if (byte == 0 && stored < firstNul) {
+                firstNul = stored;
+            }
             bytes[stored++] = byte;
         }
     }
-    // Copies a run of bytes; whatever would pass MAX_FIELD_LENGTH is dropped.
+    // Copies a run of bytes without NUL; whatever would pass MAX_FIELD_LENGTH is dropped.
     void storeRun(const std::uint8_t* run, std::size_t count) {
-        const std::size_t room = MAX_FIELD_LENGTH - stored;
-        const std::size_t kept = std::min(count, room);
+        const std::size_t kept = std::min(count, MAX_FIELD_LENGTH - stored);
         std::memcpy(bytes + stored, run, kept);
         stored += kept;
     }
+    // The text ends at its first NUL byte, if it has one.
+    std::size_t length() const { return std::min(stored, firstNul); }
 };
+
+// The first byte in [p, end) that needs a decision: the delimiter (a quote inside quotes, a
+// comma outside), CR, LF or NUL; `end` when there is none. The channel buffer has slack after
+// its last byte, so whole 16-byte blocks may be loaded up to `end`.
+inline const std::uint8_t* findStop(const std::uint8_t* p, const std::uint8_t* end,
+                                    std::uint8_t delimiter) {
+#if defined(__SSE2__)
+    const __m128i wantDelimiter = _mm_set1_epi8(static_cast<char>(delimiter));
+    const __m128i wantCr = _mm_set1_epi8(static_cast<char>(CR));
+    const __m128i wantLf = _mm_set1_epi8(static_cast<char>(LF));
+    const __m128i wantNul = _mm_setzero_si128();
+    for (; p < end; p += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hits = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(block, wantDelimiter), _mm_cmpeq_epi8(block, wantCr)),
+            _mm_or_si128(_mm_cmpeq_epi8(block, wantLf), _mm_cmpeq_epi8(block, wantNul)));
+        const int mask = _mm_movemask_epi8(hits);
+        if (mask != 0) {
+            const std::uint8_t* hit = p + __builtin_ctz(static_cast<unsigned>(mask));
+            return hit < end ? hit : end;
+        }
+    }
+    return end;
+#else
+    while (p != end && *p != delimiter && *p != CR && *p != LF && *p != 0) {
+        ++p;
+    }
+    return p;
+#endif
+}
 
 void pushBackOne(FileChannel& channel, int byte) {
     channel.pushedBack[channel.pushedCount++] = static_cast<std::uint8_t>(byte);
@@ -85,37 +113,37 @@ void finishQuotedField(FileChannel& channel, int byte) {
 }
 
 // Takes the ordinary bytes that follow straight out of the channel's buffer.
-void storeBufferedRun(FileChannel& channel, FieldText& field, const std::array<bool, 256>& stops) {
+void storeBufferedRun(FileChannel& channel, FieldText& field, std::uint8_t delimiter) {
     if (channel.pushedCount != 0) {
         return;
     }
     ChannelStream& stream = channel.stream;
     const std::uint8_t* start = stream.readPosition;
-    const std::uint8_t* end = stream.readEnd;
-    const std::uint8_t* p = start;
-    while (p != end && !stops[*p]) {
-        ++p;
-    }
-    field.storeRun(start, static_cast<std::size_t>(p - start));
-    stream.readPosition += p - start;
+    const std::uint8_t* stop = findStop(start, stream.readEnd, delimiter);
+    field.storeRun(start, static_cast<std::size_t>(stop - start));
+    stream.readPosition += stop - start;
 }
 
-std::size_t readField(FileChannel& channel, std::uint8_t* bytes) {
+// Any field, byte by byte through the channel (pushed-back bytes, buffer refills, every rule).
+std::string_view readFieldSlowly(FileChannel& channel, std::uint8_t* bytes) {
     FieldText field{bytes};
     int byte = takeByte(channel);
     while (byte == SPACE || byte == TAB || byte == CR || byte == LF) {
         byte = takeByte(channel);
     }
     if (byte < 0) {
-        return 0;
+        return {};
     }
     const bool quoted = byte == QUOTE;
     if (quoted) {
         byte = takeByte(channel);
     }
-    const std::array<bool, 256>& stops = quoted ? QUOTED_STOPS : UNQUOTED_STOPS;
+    const std::uint8_t delimiter = quoted ? QUOTE : COMMA;
     while (byte >= 0) {
-        if (quoted && byte == QUOTE) {
+        if (byte == delimiter) {
+            if (!quoted) {
+                break;
+            }
             byte = takeByte(channel);
             if (byte == QUOTE) { // a doubled quote stands for one quote of the text
                 field.store(QUOTE);
@@ -125,7 +153,7 @@ std::size_t readField(FileChannel& channel, std::uint8_t* bytes) {
             finishQuotedField(channel, byte);
             break;
         }
-        if (byte == LF || (!quoted && byte == COMMA)) {
+        if (byte == LF) {
             break;
         }
         if (byte == CR) {
@@ -133,13 +161,78 @@ std::size_t readField(FileChannel& channel, std::uint8_t* bytes) {
             break;
         }
         field.store(static_cast<std::uint8_t>(byte));
-        storeBufferedRun(channel, field, stops);
+        storeBufferedRun(channel, field, delimiter);
         byte = takeByte(channel);
     }
-    // The text ends at its first NUL byte, if it has one.
-    const void* nul = std::memchr(bytes, 0, field.stored);
-    return nul != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes)
-                          : field.stored;
+    return {reinterpret_cast<const char*>(bytes), field.length()};
+}
+
+// The field as the writer writes it, whole in the buffer: a quote, bytes without quote, CR, LF
+// or NUL, a quote, then a comma or CR LF. Its text is returned as a view into the channel's
+// buffer, with no copy; anything else is left to the slow path.
+std::string_view readFieldQuickly(FileChannel& channel, std::uint8_t* bytes) {
+    ChannelStream& stream = channel.stream;
+    const std::uint8_t* p = stream.readPosition;
+    const std::uint8_t* end = stream.readEnd;
+    if (channel.pushedCount == 0 && end - p >= 3 && *p == QUOTE) {
+        const std::uint8_t* text = p + 1;
+        const std::uint8_t* close = findStop(text, end, QUOTE);
+        const auto length = static_cast<std::size_t>(close - text);
+        if (end - close >= 3 && *close == QUOTE && length <= MAX_FIELD_LENGTH) {
+            if (close[1] == COMMA) {
+                stream.readPosition += close + 2 - p;
+                return {reinterpret_cast<const char*>(text), length};
+            }
+            if (close[1] == CR && close[2] == LF) {
+                stream.readPosition += close + 3 - p;
+                return {reinterpret_cast<const char*>(text), length};
+            }
+        }
+    }
+    return readFieldSlowly(channel, bytes);
+}
+
+// A whole record as the writer writes it, when all of it is in the buffer: three quick fields,
+// the last ended by CR LF. False (and nothing consumed) for anything else.
+bool readRecordQuickly(FileChannel& channel, KnowledgeRecord& record) {
+    if (channel.pushedCount != 0) {
+        return false;
+    }
+    ChannelStream& stream = channel.stream;
+    const std::uint8_t* p = stream.readPosition;
+    const std::uint8_t* end = stream.readEnd;
+    const std::uint8_t* starts[3];
+    std::size_t lengths[3];
+    for (int i = 0; i < 3; ++i) {
+        if (end - p < 3 || *p != QUOTE) {
+            return false;
+        }
+        const std::uint8_t* text = p + 1;
+        const std::uint8_t* close = findStop(text, end, QUOTE);
+        const auto length = static_cast<std::size_t>(close - text);
+        if (end - close < 3 || *close != QUOTE || length > MAX_FIELD_LENGTH) {
+            return false;
+        }
+        if (i < 2 ? close[1] != COMMA : (close[1] != CR || close[2] != LF)) {
+            return false;
+        }
+        starts[i] = text;
+        lengths[i] = length;
+        p = close + (i < 2 ? 2 : 3);
+    }
+    // The channel buffer has slack after its end, so the texts may be copied as whole blocks.
+    static_assert(STREAM_BUFFER_SLACK >= RecordText::COPY_BLOCK);
+    RecordText* fields[3] = {&record.key, &record.reply, &record.extra};
+    for (int i = 0; i < 3; ++i) {
+        fields[i]->assignFromPaddedSource(reinterpret_cast<const char*>(starts[i]), lengths[i]);
+    }
+    stream.readPosition += p - stream.readPosition;
+    return true;
+}
+
+// The selected channel when it is open.
+FileChannel* selectedChannel() {
+    return openChannelSlot(fieldReader.channel);
 }
 
 void writeText(int channel, std::string_view text) {
@@ -147,6 +240,22 @@ void writeText(int channel, std::string_view text) {
 }
 
 } // namespace
+
+void RecordText::assign(std::string_view text) {
+    size_ = std::min(text.size(), MAX_FIELD_LENGTH);
+    if (size_ != 0) {
+        std::memcpy(bytes_, text.data(), size_);
+    }
+}
+
+void RecordText::assignFromPaddedSource(const char* text, std::size_t length) {
+    size_ = std::min(length, MAX_FIELD_LENGTH);
+    if (size_ <= COPY_BLOCK) {
+        std::memcpy(bytes_, text, COPY_BLOCK); // one fixed-size move instead of a call
+    } else {
+        std::memcpy(bytes_, text, size_);
+    }
+}
 
 void writeTextField(int channel, std::string_view text, FieldEnd end) {
     writeText(channel, "\"");
@@ -185,21 +294,40 @@ RuntimeErrorCode beginRead(int channel) {
 }
 
 std::string_view readTextField() {
-    std::size_t length = 0;
-    if (FileChannel* channel = openChannelSlot(fieldReader.channel)) {
-        length = readField(*channel, fieldReader.text.data());
+    std::uint8_t* text = fieldReader.text.data();
+    std::string_view field;
+    if (FileChannel* channel = selectedChannel()) {
+        field = readFieldQuickly(*channel, text);
+        // The caller keeps the text until the next field read, whatever happens to the channel.
+        if (!field.empty() && field.data() != reinterpret_cast<const char*>(text)) {
+            std::memcpy(text, field.data(), field.size());
+            field = {reinterpret_cast<const char*>(text), field.size()};
+        }
     }
     setErrorCode(ERR_NONE);
-    return {reinterpret_cast<const char*>(fieldReader.text.data()), length};
+    return field;
 }
 
 void readRecord(int channel, KnowledgeRecord& record) {
     beginRead(channel);
-    record.key.assign(readTextField());
-    record.reply.assign(readTextField());
-    record.extra.assign(readTextField());
+    FileChannel* selected = selectedChannel();
+    if (selected != nullptr && readRecordQuickly(*selected, record)) {
+        setErrorCode(ERR_NONE);
+        return;
+    }
+    std::uint8_t* text = fieldReader.text.data();
+    for (RecordText* field : {&record.key, &record.reply, &record.extra}) {
+        if (selected != nullptr) {
+            field->assign(readFieldQuickly(*selected, text));
+        } else {
+            field->assign({});
+        }
+    }
+    setErrorCode(ERR_NONE);
 }
 
-void resetFieldReader() { fieldReader.channel = NO_CHANNEL; }
+void resetFieldReader() {
+    fieldReader.channel = NO_CHANNEL;
+}
 
 } // namespace ulo

@@ -9,6 +9,7 @@
 
 #include "runtime/errors.hpp"
 
+#include <concepts>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -18,10 +19,41 @@ namespace ulo {
 inline constexpr std::size_t MAX_FIELD_LENGTH = 4096;
 inline constexpr std::string_view UNKNOWN_REPLY_MARKER = "&&$&&";
 
+// One text of a knowledge record: at most MAX_FIELD_LENGTH bytes, kept in place, so that reading
+// records never allocates. Longer texts are cut.
+class RecordText {
+public:
+    // Room after the text for copying short texts as whole blocks.
+    static constexpr std::size_t COPY_BLOCK = 32;
+
+    RecordText() = default;
+    template <typename Text>
+    requires std::convertible_to<const Text&, std::string_view> RecordText(const Text& text) {
+        assign(std::string_view(text));
+    }
+
+    void assign(std::string_view text);
+    // The same, for a source that may be read up to COPY_BLOCK bytes past its end.
+    void assignFromPaddedSource(const char* text, std::size_t length);
+
+    std::string_view view() const { return {bytes_, size_}; }
+    operator std::string_view() const { return view(); }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+    friend bool operator==(const RecordText& text, std::string_view other) {
+        return text.view() == other;
+    }
+
+private:
+    std::size_t size_ = 0;
+    char bytes_[MAX_FIELD_LENGTH + COPY_BLOCK];
+};
+
 struct KnowledgeRecord {
-    std::string key;   // a sentence the user typed
-    std::string reply; // the learned reply, or UNKNOWN_REPLY_MARKER
-    std::string extra; // carried along unchanged
+    RecordText key;   // a sentence the user typed
+    RecordText reply; // the learned reply, or UNKNOWN_REPLY_MARKER
+    RecordText extra; // carried along unchanged
 };
 
 enum class FieldEnd { Separator, RecordEnd };

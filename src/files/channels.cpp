@@ -6,18 +6,19 @@
 #include <new>
 
 namespace ulo {
+
+FileChannel detail::channelTable[CHANNEL_SLOTS];
+
 namespace {
 
-std::array<FileChannel, CHANNEL_SLOTS> channelTable;
+using detail::channelTable;
 bool tableReady = false;
 
 const FileSystem* activeFileSystem = nullptr;
 
-bool validChannelNumber(int channel) {
-    return channel >= FIRST_SLOT_CHANNEL && channel <= MAX_CHANNEL;
+void clearSlot(FileChannel& slot) {
+    slot = FileChannel{};
 }
-
-void clearSlot(FileChannel& slot) { slot = FileChannel{}; }
 
 // ---- the buffered stream -----------------------------------------------------------------
 
@@ -34,7 +35,8 @@ bool flushPending(ChannelStream& stream) {
     if (stream.pending == 0) {
         return true;
     }
-    const std::int64_t written = fileSystem().write(stream.file, stream.buffer.get(), stream.pending);
+    const std::int64_t written =
+        fileSystem().write(stream.file, stream.buffer.get(), stream.pending);
     const bool complete = written == static_cast<std::int64_t>(stream.pending);
     if (written > 0) {
         stream.bufferOrigin += written;
@@ -190,13 +192,11 @@ RuntimeErrorCode diskLockRegion(FileChannel& channel, std::int64_t offset, std::
     return fileSystem().lockRegion(channel.stream.file, offset, length) ? ERR_NONE : ERR_FILE_IO;
 }
 
-RuntimeErrorCode diskUnlockRegion(FileChannel& channel, std::int64_t offset,
-                                  std::int64_t length) {
+RuntimeErrorCode diskUnlockRegion(FileChannel& channel, std::int64_t offset, std::int64_t length) {
     if (length == 0) {
         return ERR_ILLEGAL_FUNCTION_CALL;
     }
-    return fileSystem().unlockRegion(channel.stream.file, offset, length) ? ERR_NONE
-                                                                           : ERR_FILE_IO;
+    return fileSystem().unlockRegion(channel.stream.file, offset, length) ? ERR_NONE : ERR_FILE_IO;
 }
 
 // A line is the bytes up to the next LF; the LF is consumed and a CR right before it dropped.
@@ -244,13 +244,15 @@ RuntimeErrorCode diskTruncate(FileChannel& channel, std::int64_t length) {
 }
 
 constexpr FileDevice DISK_FILE_DEVICE = {
-    diskAtEnd,        diskClose,    diskSeek,         diskTell,
-    diskReadBytes,    diskReadWide, diskWriteBytes,   diskWriteWide,
-    diskLockRegion,   diskUnlockRegion, diskReadLine, diskReadWideLine,
-    nullptr,          diskFlush,    diskSync,         diskTruncate,
+    diskAtEnd,      diskClose,        diskSeek,       diskTell,
+    diskReadBytes,  diskReadWide,     diskWriteBytes, diskWriteWide,
+    diskLockRegion, diskUnlockRegion, diskReadLine,   diskReadWideLine,
+    nullptr,        diskFlush,        diskSync,       diskTruncate,
 };
 
-bool isDiskChannel(const FileChannel& channel) { return channel.device == &DISK_FILE_DEVICE; }
+bool isDiskChannel(const FileChannel& channel) {
+    return channel.device == &DISK_FILE_DEVICE;
+}
 
 void closeSlot(FileChannel& slot) {
     if (slot.device->close != nullptr) {
@@ -261,7 +263,7 @@ void closeSlot(FileChannel& slot) {
 
 void closeEveryFileChannel() {
     for (int channel = 1; channel <= MAX_CHANNEL; ++channel) {
-        FileChannel& slot = channelTable[static_cast<std::size_t>(channel + 1)];
+        FileChannel& slot = *channelSlot(channel);
         if (slot.isOpen()) {
             closeSlot(slot);
         }
@@ -311,14 +313,14 @@ bool openStream(std::string_view name, OpenMode mode, AccessMode& access, OsOpen
         return true;
     }
     const bool byteModes = mode == OpenMode::ByteAccess || mode == OpenMode::RecordAccess;
-    if (!byteModes ||
-        (access != AccessMode::Unspecified && access != AccessMode::ReadWrite)) {
+    if (!byteModes || (access != AccessMode::Unspecified && access != AccessMode::ReadWrite)) {
         return false;
     }
     if (fileSystem().open(path.c_str(), OsOpenKind::CreateReadWrite, file)) {
         return true;
     }
-    if (access == AccessMode::Unspecified && fileSystem().open(path.c_str(), OsOpenKind::Read, file)) {
+    if (access == AccessMode::Unspecified &&
+        fileSystem().open(path.c_str(), OsOpenKind::Read, file)) {
         access = AccessMode::ReadOnly;
         return true;
     }
@@ -342,18 +344,6 @@ void resetChannelTable() {
         clearSlot(slot);
     }
     tableReady = true;
-}
-
-FileChannel* channelSlot(int channel) {
-    if (!validChannelNumber(channel)) {
-        return nullptr;
-    }
-    return &channelTable[static_cast<std::size_t>(channel - FIRST_SLOT_CHANNEL)];
-}
-
-FileChannel* openChannelSlot(int channel) {
-    FileChannel* slot = channelSlot(channel);
-    return slot != nullptr && slot->isOpen() ? slot : nullptr;
 }
 
 void attachChannelDevice(int channel, const FileDevice* device, void* context) {
@@ -386,7 +376,7 @@ RuntimeErrorCode openChannel(std::string_view name, OpenMode mode, AccessMode ac
         return setErrorCode(ERR_FILE_NOT_FOUND);
     }
 
-    auto* buffer = new (std::nothrow) std::uint8_t[FILE_BUFFER_SIZE + STREAM_BUFFER_SLACK];
+    auto* buffer = new (std::nothrow) std::uint8_t[FILE_BUFFER_SIZE + STREAM_BUFFER_SLACK]();
     if (buffer == nullptr) {
         fileSystem().close(file);
         return setErrorCode(ERR_OUT_OF_MEMORY);
@@ -439,7 +429,7 @@ RuntimeErrorCode closeChannel(int channel) {
     return setErrorCode(ERR_NONE);
 }
 
-int atEndOfFile(int channel) {
+int atEndOfFileByDevice(int channel) {
     FileChannel* slot = openChannelSlot(channel);
     if (slot == nullptr) {
         setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
@@ -477,8 +467,8 @@ RuntimeErrorCode writeBytes(int channel, std::span<const std::uint8_t> bytes) {
 }
 
 RuntimeErrorCode writeBytes(int channel, std::string_view bytes) {
-    return writeBytes(channel, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                         bytes.size()));
+    return writeBytes(channel,
+                      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
 RuntimeErrorCode pushBack(int channel, std::span<const std::uint8_t> bytes) {
@@ -541,7 +531,7 @@ RuntimeErrorCode replaceFile(std::string_view from, std::string_view to) {
     const std::string source(from);
     const std::string target(to);
     return setErrorCode(fileSystem().replace(source.c_str(), target.c_str()) ? ERR_NONE
-                                                                              : ERR_FILE_IO);
+                                                                             : ERR_FILE_IO);
 }
 
 int refillAndTakeByte(FileChannel& channel) {

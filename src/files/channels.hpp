@@ -108,10 +108,23 @@ struct FileChannel {
 // Clears every slot (closing nothing) and marks the table ready. Done by runtimeStart.
 void resetChannelTable();
 
+namespace detail {
+// The process-wide channel table; slot i is channel i + FIRST_SLOT_CHANNEL.
+extern FileChannel channelTable[CHANNEL_SLOTS];
+} // namespace detail
+
 // The slot of `channel`, or null for a number outside -1..MAX_CHANNEL.
-FileChannel* channelSlot(int channel);
+inline FileChannel* channelSlot(int channel) {
+    if (channel < FIRST_SLOT_CHANNEL || channel > MAX_CHANNEL) {
+        return nullptr;
+    }
+    return &detail::channelTable[channel - FIRST_SLOT_CHANNEL];
+}
 // The slot of `channel` when it is open, else null.
-FileChannel* openChannelSlot(int channel);
+inline FileChannel* openChannelSlot(int channel) {
+    FileChannel* slot = channelSlot(channel);
+    return slot != nullptr && slot->isOpen() ? slot : nullptr;
+}
 
 // Binds a device other than a disk file to a slot (the screen's channel 0). No error code.
 void attachChannelDevice(int channel, const FileDevice* device, void* context);
@@ -119,8 +132,24 @@ void attachChannelDevice(int channel, const FileDevice* device, void* context);
 RuntimeErrorCode openChannel(std::string_view name, OpenMode mode, AccessMode access,
                              std::int32_t lockMode, int channel, std::int32_t recordLength);
 RuntimeErrorCode closeChannel(int channel);
-// -1 at the end of the file, 0 before it, 1 when the number names no open channel.
-int atEndOfFile(int channel);
+// The end-of-file test, step by step.
+int atEndOfFileByDevice(int channel);
+
+// -1 at the end of the file, 0 before it, 1 when the number names no open channel. Answered at
+// once while unread bytes of a file being read are in its buffer, as a reader asks per record.
+inline int atEndOfFile(int channel) {
+    const FileChannel* slot = openChannelSlot(channel);
+    if (slot != nullptr && slot->mode == OpenMode::ReadExisting && slot->pushedCount == 0) {
+        const ChannelStream& stream = slot->stream;
+        const std::int64_t position =
+            stream.bufferOrigin + (stream.readPosition - stream.buffer.get());
+        if (stream.readPosition != stream.readEnd && position < slot->size) {
+            setErrorCode(ERR_NONE);
+            return 0;
+        }
+    }
+    return atEndOfFileByDevice(channel);
+}
 // Delivers up to `buffer.size()` bytes: pushed-back bytes first, the most recently pushed first.
 // At the end of the file fewer bytes come and the result is still 0.
 RuntimeErrorCode readBytes(int channel, std::span<std::uint8_t> buffer, std::size_t* delivered);

@@ -11,7 +11,9 @@
 namespace ulo {
 namespace {
 
-int descriptor(OsFile file) { return static_cast<int>(file.value); }
+int descriptor(OsFile file) {
+    return static_cast<int>(file.value);
+}
 
 bool posixOpen(const char* name, OsOpenKind kind, OsFile* file) {
     int flags = O_CLOEXEC;
@@ -77,8 +79,9 @@ std::int64_t posixWrite(OsFile file, const void* bytes, std::size_t count) {
 }
 
 std::int64_t posixSeek(OsFile file, std::int64_t offset, OsSeekFrom from) {
-    const int whence = from == OsSeekFrom::Start ? SEEK_SET : from == OsSeekFrom::End ? SEEK_END
-                                                                                      : SEEK_CUR;
+    const int whence = from == OsSeekFrom::Start ? SEEK_SET
+                       : from == OsSeekFrom::End ? SEEK_END
+                                                 : SEEK_CUR;
     return ::lseek(descriptor(file), static_cast<off_t>(offset), whence);
 }
 
@@ -116,7 +119,9 @@ bool posixUnlockRegion(OsFile file, std::int64_t offset, std::int64_t length) {
     return posixLock(file, offset, length, F_UNLCK);
 }
 
-int posixRemove(const char* name) { return ::unlink(name); }
+int posixRemove(const char* name) {
+    return ::unlink(name);
+}
 
 // The directory entry of a rename is only durable once its directory is synced.
 bool syncDirectoryOf(const std::string& path) {
@@ -140,16 +145,19 @@ bool posixReplace(const char* from, const char* to) {
     return syncDirectoryOf(to);
 }
 
-int posixRunShell(const char* command) { return std::system(command); }
+int posixRunShell(const char* command) {
+    return std::system(command);
+}
 
 constexpr FileSystem POSIX_FILE_SYSTEM = {
-    posixOpen,     posixRead,       posixWrite,        posixSeek,
-    posixSync,     posixTruncate,   posixClose,        posixLockRegion,
-    posixUnlockRegion, posixRemove, posixReplace,      posixRunShell,
+    posixOpen,  posixRead,       posixWrite,        posixSeek,   posixSync,    posixTruncate,
+    posixClose, posixLockRegion, posixUnlockRegion, posixRemove, posixReplace, posixRunShell,
 };
 
 } // namespace
 
-const FileSystem& nativeFileSystem() { return POSIX_FILE_SYSTEM; }
+const FileSystem& nativeFileSystem() {
+    return POSIX_FILE_SYSTEM;
+}
 
 } // namespace ulo

@@ -213,8 +213,8 @@ RuntimeErrorCode consoleInputLine(const std::string_view* prompt, std::string& d
         ++console.row;
     }
     if (destinationLength >= 0) {
-        line.resize(std::min<std::size_t>(line.size(),
-                                          static_cast<std::size_t>(std::max(destinationLength - 1, 0))));
+        line.resize(std::min<std::size_t>(
+            line.size(), static_cast<std::size_t>(std::max(destinationLength - 1, 0))));
     }
     destination = std::move(line);
     return ERR_NONE;
@@ -234,6 +234,8 @@ constexpr ConsoleHooks PROCESS_CONSOLE = makeProcessConsole();
 
 } // namespace
 
-const ConsoleHooks& processConsoleHooks() { return PROCESS_CONSOLE; }
+const ConsoleHooks& processConsoleHooks() {
+    return PROCESS_CONSOLE;
+}
 
 } // namespace ulo

@@ -9,7 +9,9 @@ namespace {
 constexpr std::int64_t NANOSECONDS_PER_SECOND = 1'000'000'000;
 
 // Seconds since system start, counting time spent suspended as well.
-bool readBootClock(timespec* now) { return ::clock_gettime(CLOCK_BOOTTIME, now) == 0; }
+bool readBootClock(timespec* now) {
+    return ::clock_gettime(CLOCK_BOOTTIME, now) == 0;
+}
 
 bool bootClockFrequency(std::int64_t* countsPerSecond) {
     timespec probe{};
@@ -34,8 +36,8 @@ std::uint32_t bootClockMilliseconds() {
     if (!readBootClock(&now)) {
         ::clock_gettime(CLOCK_MONOTONIC, &now);
     }
-    const auto milliseconds =
-        static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1'000'000u;
+    const auto milliseconds = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                              static_cast<std::uint64_t>(now.tv_nsec) / 1'000'000u;
     return static_cast<std::uint32_t>(milliseconds);
 }
 
@@ -43,7 +45,9 @@ constexpr SystemClock POSIX_CLOCK = {bootClockFrequency, bootClockCount, bootClo
 
 } // namespace
 
-const SystemClock& systemClock() { return POSIX_CLOCK; }
+const SystemClock& systemClock() {
+    return POSIX_CLOCK;
+}
 
 void platformStartRuntime() {
     // Terminal input is already processed by the terminal driver here (Ctrl+C raises SIGINT);

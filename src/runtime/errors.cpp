@@ -6,6 +6,9 @@
 #include <string>
 
 namespace ulo {
+
+RuntimeErrorCode detail::lastError = ERR_NONE;
+
 namespace {
 
 constexpr std::array<std::string_view, 16> ERROR_MESSAGES = {
@@ -27,17 +30,19 @@ constexpr std::array<std::string_view, 16> ERROR_MESSAGES = {
     "\"quit request\" signal",
 };
 
-// The process-wide error record; zero-filled before first use like every run-time record.
+// The process-wide error record (its lastError lives apart, where inline code can reach it);
+// zero-filled before first use like every run-time record.
 struct ErrorState {
     ErrorRoutine handler;
-    RuntimeErrorCode lastError;
     std::int32_t line;
     ErrorRoutine resumeTarget;
     ErrorRoutine resumeNextTarget;
 };
 
+// Constant-initialised, so using it costs no first-use check.
+ErrorState state{};
+
 ErrorState& errorState() {
-    static ErrorState state{};
     return state;
 }
 
@@ -55,13 +60,6 @@ std::string_view errorMessage(RuntimeErrorCode code) {
     return ERROR_MESSAGES[static_cast<std::size_t>(code)];
 }
 
-RuntimeErrorCode setErrorCode(RuntimeErrorCode code) {
-    errorState().lastError = code;
-    return code;
-}
-
-RuntimeErrorCode lastErrorCode() { return errorState().lastError; }
-
 ErrorRoutine setErrorHandler(ErrorRoutine routine) {
     ErrorRoutine previous = errorState().handler;
     errorState().handler = routine;
@@ -74,7 +72,7 @@ ErrorRoutine raiseError(RuntimeErrorCode code, std::int32_t line, ErrorRoutine r
     if (state.handler == nullptr) {
         abortWithError(code, line);
     }
-    state.lastError = code;
+    setErrorCode(code);
     state.line = line;
     state.resumeTarget = resumeTarget;
     state.resumeNextTarget = resumeNextTarget;
@@ -83,7 +81,7 @@ ErrorRoutine raiseError(RuntimeErrorCode code, std::int32_t line, ErrorRoutine r
 
 ErrorRoutine raiseCurrentError(std::int32_t line, ErrorRoutine resumeTarget,
                                ErrorRoutine resumeNextTarget) {
-    return raiseError(errorState().lastError, line, resumeTarget, resumeNextTarget);
+    return raiseError(lastErrorCode(), line, resumeTarget, resumeNextTarget);
 }
 
 static ErrorRoutine takeTarget(ErrorRoutine ErrorState::*which) {
@@ -97,9 +95,15 @@ static ErrorRoutine takeTarget(ErrorRoutine ErrorState::*which) {
     return target;
 }
 
-ErrorRoutine takeResumeTarget() { return takeTarget(&ErrorState::resumeTarget); }
-ErrorRoutine takeResumeNextTarget() { return takeTarget(&ErrorState::resumeNextTarget); }
-std::int32_t lastErrorLine() { return errorState().line; }
+ErrorRoutine takeResumeTarget() {
+    return takeTarget(&ErrorState::resumeTarget);
+}
+ErrorRoutine takeResumeNextTarget() {
+    return takeTarget(&ErrorState::resumeNextTarget);
+}
+std::int32_t lastErrorLine() {
+    return errorState().line;
+}
 
 void abortWithError(RuntimeErrorCode code, std::int32_t line) {
     std::string report = "\r\nAborting due to runtime error " + std::to_string(code);

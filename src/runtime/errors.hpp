@@ -25,8 +25,19 @@ inline constexpr RuntimeErrorCode ERR_INPUT_ENDED = 16;
 // The message text of codes 0 to 15; empty for 0 and for every code without a text.
 std::string_view errorMessage(RuntimeErrorCode code);
 
-RuntimeErrorCode setErrorCode(RuntimeErrorCode code);
-RuntimeErrorCode lastErrorCode();
+namespace detail {
+// The code recorded by the most recent run-time operation.
+extern RuntimeErrorCode lastError;
+} // namespace detail
+
+// Records `code` as the outcome of the operation that is ending, and returns it.
+inline RuntimeErrorCode setErrorCode(RuntimeErrorCode code) {
+    detail::lastError = code;
+    return code;
+}
+inline RuntimeErrorCode lastErrorCode() {
+    return detail::lastError;
+}
 
 // A place where execution can go on: the handler itself, or a resume target.
 using ErrorRoutine = void (*)();

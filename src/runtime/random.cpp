@@ -12,8 +12,12 @@ constexpr float FRACTION_SCALE = 1.0f / 32768.0f; // exact: 2^-15
 
 LinearCongruentialGenerator generator;
 
-void generatorSeed(void*, std::int32_t seed) { generator.seed(seed); }
-std::int32_t generatorNext(void*) { return generator.next(); }
+void generatorSeed(void*, std::int32_t seed) {
+    generator.seed(seed);
+}
+std::int32_t generatorNext(void*) {
+    return generator.next();
+}
 
 constexpr RandomSource GENERATOR_SOURCE = {generatorSeed, generatorNext, nullptr};
 
@@ -48,13 +52,17 @@ double randomFraction(std::int32_t n) {
     if (n == 0) {
         return lastRandom;
     }
-    const std::int32_t k = currentSource.next(currentSource.context);
+    // The generator is called directly when it is the source: a turn rolls once per record.
+    const std::int32_t k = currentSource.next == generatorNext
+                               ? generator.next()
+                               : currentSource.next(currentSource.context);
     lastRandom = static_cast<double>(k) * static_cast<double>(FRACTION_SCALE);
     return lastRandom;
 }
 
 int roll(int outcomes) {
-    return static_cast<int>(std::floor(randomFraction(1) * outcomes)) + 1;
+    // The product is exact and never negative, so truncation is the floor.
+    return static_cast<int>(randomFraction(1) * outcomes) + 1;
 }
 
 } // namespace ulo

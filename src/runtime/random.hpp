@@ -13,7 +13,8 @@ struct RandomSource {
     void* context;
 };
 
-// The classic generator: state = state * 214013 + 2531011 (mod 2^32), output (state >> 16) & 0x7FFF.
+// The classic generator: state = state * 214013 + 2531011 (mod 2^32), output (state >> 16) &
+// 0x7FFF.
 struct LinearCongruentialGenerator {
     std::uint32_t state = 1;
 

@@ -63,8 +63,9 @@ constexpr auto makeReverseTable() {
     for (const auto& [character, byte] : ALIASES) {
         table[n++] = {character, byte};
     }
-    std::sort(table.begin(), table.end(),
-              [](const ReverseEntry& a, const ReverseEntry& b) { return a.character < b.character; });
+    std::sort(table.begin(), table.end(), [](const ReverseEntry& a, const ReverseEntry& b) {
+        return a.character < b.character;
+    });
     return table;
 }
 constexpr auto REVERSE_TABLE = makeReverseTable();
@@ -88,9 +89,9 @@ int unicodeToCp437(char32_t character) {
     if (character < 0x80) {
         return static_cast<int>(character);
     }
-    const auto* found = std::lower_bound(
-        REVERSE_TABLE.begin(), REVERSE_TABLE.end(), character,
-        [](const ReverseEntry& entry, char32_t c) { return entry.character < c; });
+    const auto* found =
+        std::lower_bound(REVERSE_TABLE.begin(), REVERSE_TABLE.end(), character,
+                         [](const ReverseEntry& entry, char32_t c) { return entry.character < c; });
     if (found != REVERSE_TABLE.end() && found->character == character) {
         return found->byte;
     }

@@ -1,0 +1,154 @@
+// The built program, driven through pipes the way a script talks to it.
+#include "support/child_process.hpp"
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace ulo {
+namespace {
+
+using testing::ChildProcess;
+using testing::readFile;
+using testing::runWithInput;
+
+const std::vector<std::string> UTF8 = {"LC_ALL=C.UTF-8"};
+
+const std::array<std::string, 6> FALLBACKS = {"I don't know.",
+                                              "I'm not sure.",
+                                              "I don't understand.",
+                                              "No clue what you're talking about.",
+                                              "No idea.",
+                                              "I don't know how to respond to that."};
+const std::array<std::string, 4> ACKNOWLEDGEMENTS = {"Interesting.", "Okay.", "I see.", "Really."};
+
+template <typename Texts>
+bool isOneOf(const std::string& line, const Texts& texts) {
+    return std::find(texts.begin(), texts.end(), line) != texts.end();
+}
+
+std::vector<std::string> splitLines(const std::string& output) {
+    std::vector<std::string> lines;
+    std::string current;
+    for (const char c : output) {
+        if (c == '\n') {
+            lines.push_back(current);
+            current.clear();
+        } else {
+            current.push_back(c);
+        }
+    }
+    if (!current.empty()) {
+        lines.push_back(current);
+    }
+    return lines;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    std::string dir() const { return directory.path().string(); }
+    testing::TemporaryDirectory directory;
+};
+
+TEST_F(EndToEnd, HelloThenExitInAnEmptyDirectory) {
+    const auto result = runWithInput(ULO_BINARY, dir(), "hello\nexit\n", UTF8);
+    EXPECT_EQ(result.exitCode, 0);
+    const auto lines = splitLines(result.output);
+    ASSERT_GE(lines.size(), 5u) << result.output;
+    EXPECT_EQ(lines[0], "Ulo V.3 01-09-07");
+    EXPECT_EQ(lines[1], "");
+    EXPECT_EQ(lines[2], "hello");
+    EXPECT_TRUE(isOneOf(lines[3], FALLBACKS)) << lines[3];
+    // Either "exit" ends the program at the prompt, or a teaching step asked about hello first
+    // and "exit" ended it at the question.
+    const std::vector<std::string> rest(lines.begin() + 4, lines.end());
+    EXPECT_TRUE(rest == std::vector<std::string>{"exit"} ||
+                rest == (std::vector<std::string>{"hello", "exit"}))
+        << result.output;
+    EXPECT_EQ(readFile("data.dat"), "\"hello\",\"&&$&&\",\"&&$&&\"\r\n");
+    EXPECT_EQ(result.output.find('\r'), std::string::npos);
+}
+
+TEST_F(EndToEnd, EndOfInputEndsTheProgramCleanly) {
+    const auto result = runWithInput(ULO_BINARY, dir(), "hello", UTF8);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(readFile("data.dat"), "\"hello\",\"&&$&&\",\"&&$&&\"\r\n");
+    // CR LF line ends are one line end each.
+    const auto crlf = runWithInput(ULO_BINARY, dir(), "hello\r\nexit\r\n", UTF8);
+    EXPECT_EQ(crlf.exitCode, 0);
+    const auto lines = splitLines(crlf.output);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[2], "hello");
+    EXPECT_EQ(lines.back(), "exit");
+}
+
+TEST_F(EndToEnd, TextIsCodePage437InsideAndUtf8Outside) {
+    const auto result = runWithInput(ULO_BINARY, dir(), "café ☺ €\nexit\n", UTF8);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(splitLines(result.output).at(2), "café ☺ ");
+    EXPECT_EQ(readFile("data.dat"), "\"caf\x82 \x01 \",\"&&$&&\",\"&&$&&\"\r\n");
+    // Without a UTF-8 locale, bytes pass unchanged.
+    std::filesystem::remove("data.dat");
+    const auto raw = runWithInput(ULO_BINARY, dir(), "caf\x82\nexit\n", {"LC_ALL=C"});
+    EXPECT_EQ(splitLines(raw.output).at(2), "caf\x82");
+    EXPECT_EQ(readFile("data.dat"), "\"caf\x82\",\"&&$&&\",\"&&$&&\"\r\n");
+}
+
+// Talks to Ulo line by line, keeping a model of what data.dat must hold, until a few replies
+// have been taught. Every sentence is new, so each output line says which path Ulo took: the
+// echo of the line just sent means a new turn; anything else is a teaching question about the
+// oldest unknown sentence.
+TEST_F(EndToEnd, TeachingThroughAPipeRewritesTheKnowledgeFile) {
+    ChildProcess ulo(ULO_BINARY, {}, dir(), UTF8);
+    ASSERT_EQ(ulo.readLine(), "Ulo V.3 01-09-07");
+    ASSERT_EQ(ulo.readLine(), "");
+
+    struct Entry {
+        std::string key, reply;
+    };
+    std::vector<Entry> model;
+    int taught = 0;
+    for (int counter = 0; taught < 3 && counter < 80; ++counter) {
+        const std::string sent = "sentence " + std::to_string(counter);
+        ulo.write(sent + "\n");
+        const auto line = ulo.readLine();
+        ASSERT_TRUE(line.has_value());
+        if (*line == sent) { // a new, unknown sentence
+            model.push_back({sent, "&&$&&"});
+            const auto reply = ulo.readLine();
+            ASSERT_TRUE(reply && isOneOf(*reply, FALLBACKS)) << reply.value_or("(none)");
+            continue;
+        }
+        // The question, about the oldest unknown sentence; the line sent is its answer.
+        const auto oldest = std::find_if(model.begin(), model.end(),
+                                         [](const Entry& e) { return e.reply == "&&$&&"; });
+        ASSERT_NE(oldest, model.end());
+        ASSERT_EQ(*line, oldest->key);
+        ASSERT_EQ(ulo.readLine(), sent);
+        const auto acknowledgement = ulo.readLine();
+        ASSERT_TRUE(acknowledgement && isOneOf(*acknowledgement, ACKNOWLEDGEMENTS));
+        Entry entry = *oldest;
+        entry.reply = sent;
+        model.erase(oldest);
+        model.push_back(entry);
+        ++taught;
+    }
+    ASSERT_EQ(taught, 3);
+    // Ulo now waits at the prompt or at a question; "exit" ends it either way, data.dat as is.
+    ulo.write("exit\n");
+    ulo.closeInput();
+    ulo.readAll();
+    EXPECT_EQ(ulo.wait(), 0);
+
+    std::string expected;
+    for (const Entry& e : model) {
+        expected += "\"" + e.key + "\",\"" + e.reply + "\",\"&&$&&\"\r\n";
+    }
+    EXPECT_EQ(readFile("data.dat"), expected);
+}
+
+} // namespace
+} // namespace ulo

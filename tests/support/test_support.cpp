@@ -1,0 +1,189 @@
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace ulo::testing {
+
+TemporaryDirectory::TemporaryDirectory() : previous_(std::filesystem::current_path()) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "ulo-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a temporary directory");
+    }
+    path_ = pattern;
+    std::filesystem::current_path(path_);
+}
+
+TemporaryDirectory::~TemporaryDirectory() {
+    std::error_code ignored;
+    std::filesystem::current_path(previous_, ignored);
+    // Undo permission changes that a test made, so everything can be removed.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+    }
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    return contents.str();
+}
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string fromHex(std::string_view hex) {
+    std::string bytes;
+    int high = -1;
+    for (const char c : hex) {
+        if (c == ' ') {
+            continue;
+        }
+        const int digit =
+            std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::toupper(c) - 'A' + 10;
+        if (high < 0) {
+            high = digit;
+        } else {
+            bytes.push_back(static_cast<char>(high * 16 + digit));
+            high = -1;
+        }
+    }
+    return bytes;
+}
+
+ScriptedRandom::ScriptedRandom(std::vector<std::int32_t> values)
+    : values_(values.begin(), values.end()) {
+    const RandomSource source{seed, next, this};
+    previous_ = useRandomSource(&source);
+}
+
+ScriptedRandom::~ScriptedRandom() {
+    useRandomSource(&previous_);
+}
+
+void ScriptedRandom::append(std::vector<std::int32_t> values) {
+    values_.insert(values_.end(), values.begin(), values.end());
+}
+
+std::int32_t ScriptedRandom::next(void* context) {
+    auto* self = static_cast<ScriptedRandom*>(context);
+    ++self->draws_;
+    if (self->values_.empty()) {
+        ADD_FAILURE() << "the script of random values ran out at draw " << self->draws_;
+        return 0;
+    }
+    const std::int32_t value = self->values_.front();
+    self->values_.pop_front();
+    return value;
+}
+
+std::int32_t kForRoll(int outcomes, int result) {
+    // The smallest k with floor(outcomes * k / 32768) + 1 == result.
+    return ((result - 1) * 32768 + outcomes - 1) / outcomes;
+}
+
+namespace {
+
+struct ConsoleScript {
+    std::deque<std::string> input;
+    std::string output;
+    std::size_t linesRead = 0;
+    std::int32_t column = 1;
+    std::int32_t row = 1;
+};
+ConsoleScript script;
+
+void scriptPrint(const std::uint8_t* bytes, std::size_t length, std::int32_t) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (bytes[i] != '\r') {
+            script.output.push_back(static_cast<char>(bytes[i]));
+        }
+    }
+}
+
+void scriptClear(std::uint32_t) {}
+void scriptGetCursor(std::int32_t* column, std::int32_t* row) {
+    *column = script.column;
+    *row = script.row;
+}
+void scriptGetTextSize(std::int32_t* columns, std::int32_t* rows) {
+    *columns = 80;
+    *rows = 30;
+}
+std::int32_t scriptSetCursor(std::int32_t, std::int32_t, std::int32_t) {
+    return 0;
+}
+
+RuntimeErrorCode scriptInputLine(const std::string_view*, std::string& destination, std::int32_t,
+                                 std::int32_t, std::int32_t, std::int32_t addNewline) {
+    if (script.input.empty()) {
+        return ERR_INPUT_ENDED;
+    }
+    destination = script.input.front();
+    script.input.pop_front();
+    ++script.linesRead;
+    script.output += destination;
+    if (addNewline != 0) {
+        script.output += "\n";
+    }
+    return ERR_NONE;
+}
+
+} // namespace
+
+ScriptedConsole::ScriptedConsole() {
+    script = ConsoleScript{};
+    ConsoleHooks hooks{};
+    hooks.printBuffer = scriptPrint;
+    hooks.clear = scriptClear;
+    hooks.getCursor = scriptGetCursor;
+    hooks.getTextSize = scriptGetTextSize;
+    hooks.setCursor = scriptSetCursor;
+    hooks.inputLine = scriptInputLine;
+    installConsoleHooks(hooks);
+}
+
+ScriptedConsole::~ScriptedConsole() {
+    clearConsoleHooks();
+}
+
+void ScriptedConsole::type(std::vector<std::string> lines) {
+    script.input.insert(script.input.end(), lines.begin(), lines.end());
+}
+
+std::vector<std::string> ScriptedConsole::lines() const {
+    std::vector<std::string> result;
+    std::string current;
+    for (const char c : script.output) {
+        if (c == '\n') {
+            result.push_back(current);
+            current.clear();
+        } else {
+            current.push_back(c);
+        }
+    }
+    if (!current.empty()) {
+        result.push_back(current);
+    }
+    return result;
+}
+
+const std::string& ScriptedConsole::output() const {
+    return script.output;
+}
+std::size_t ScriptedConsole::linesRead() const {
+    return script.linesRead;
+}
+
+} // namespace ulo::testing

@@ -1,0 +1,71 @@
+// Shared pieces of the tests: a private working directory, file helpers, a scripted random
+// source and an in-memory console.
+#pragma once
+
+#include "console/console_hooks.hpp"
+#include "runtime/random.hpp"
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ulo::testing {
+
+// Makes a fresh directory, makes it the working directory, and removes it again at the end.
+class TemporaryDirectory {
+public:
+    TemporaryDirectory();
+    ~TemporaryDirectory();
+    TemporaryDirectory(const TemporaryDirectory&) = delete;
+    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    std::filesystem::path previous_;
+};
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
+// Bytes from a hex text such as "22 68 69"; spaces are ignored.
+std::string fromHex(std::string_view hex);
+
+// Hands out the integers it was given as the random source's values and counts the draws.
+// Running out of values fails the test.
+class ScriptedRandom {
+public:
+    explicit ScriptedRandom(std::vector<std::int32_t> values = {});
+    ~ScriptedRandom();
+    void append(std::vector<std::int32_t> values);
+    std::size_t draws() const { return draws_; }
+    std::size_t remaining() const { return values_.size(); }
+
+private:
+    static void seed(void*, std::int32_t) {}
+    static std::int32_t next(void* context);
+    std::deque<std::int32_t> values_;
+    std::size_t draws_ = 0;
+    RandomSource previous_;
+};
+
+// k values that make a roll with `outcomes` outcomes come out as `result`.
+std::int32_t kForRoll(int outcomes, int result);
+
+// An in-memory console installed into the console hooks: lines to type, and the screen as plain
+// text lines (CR ignored, LF ends a line). Input running out reads as the end of input.
+class ScriptedConsole {
+public:
+    ScriptedConsole();
+    ~ScriptedConsole();
+    void type(std::vector<std::string> lines);
+    // Every finished line printed so far, and the unfinished one if any.
+    std::vector<std::string> lines() const;
+    const std::string& output() const;
+    std::size_t linesRead() const;
+};
+
+} // namespace ulo::testing
