@@ -4,7 +4,9 @@
 #include "files/channels.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace ulo {
 namespace {
@@ -188,6 +190,24 @@ RuntimeErrorCode inputLine(const std::string_view* prompt, std::string& destinat
 
 std::int32_t screenColumn() {
     return screen.column;
+}
+
+bool keyAvailable() {
+    auto available = activeHook(&ConsoleHooks::keyAvailable);
+    return available != nullptr && available();
+}
+
+KeyString readKey() {
+    auto read = activeHook(&ConsoleHooks::readKey);
+    return read != nullptr ? read() : KeyString{};
+}
+
+void sleepMilliseconds(std::int32_t milliseconds) {
+    if (auto sleep = activeHook(&ConsoleHooks::sleep)) {
+        sleep(milliseconds);
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
 }
 
 } // namespace ulo

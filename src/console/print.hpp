@@ -2,6 +2,7 @@
 // Each goes to its ConsoleHooks slot, or to the process console while the slot is empty.
 #pragma once
 
+#include "console/console_hooks.hpp"
 #include "runtime/errors.hpp"
 
 #include <cstddef>
@@ -58,5 +59,13 @@ RuntimeErrorCode inputLine(const std::string_view* prompt, std::string& destinat
 
 // The screen channel's column counter (0-based), used for print zones.
 std::int32_t screenColumn();
+
+// Keys, from the screen's key buffer or the console.
+bool keyAvailable();
+// An empty string when no key waits; one byte for a character; EXTENDED_KEY_PREFIX and the
+// extended code for an extended key.
+KeyString readKey();
+// Sleeps on the screen or console in use.
+void sleepMilliseconds(std::int32_t milliseconds);
 
 } // namespace ulo

@@ -1,0 +1,255 @@
+#include "console/line_editor.hpp"
+
+#include "console/print.hpp"
+#include "terminal/keys.hpp"
+
+#include <new>
+
+namespace ulo {
+namespace {
+
+std::int32_t floorDivide(std::int32_t a, std::int32_t b) {
+    std::int32_t quotient = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0))) {
+        --quotient;
+    }
+    return quotient;
+}
+
+void printBytes(std::string_view bytes) {
+    printBuffer(bytes, 0);
+}
+
+// The editor's state for one line.
+class LineEditor {
+public:
+    LineEditor() { getTextSize(&columns_, &rows_); }
+
+    std::optional<EditedLine> run() {
+        const std::int32_t visibility = (setCursor(0, 0, CURSOR_KEEP) >> 16) & 1;
+        setCursor(0, 0, CURSOR_HIDE);
+        printBytes(text_);
+        setCursor(0, 0, CURSOR_SHOW);
+        bool inputEnded = false;
+        for (;;) {
+            while (!keyAvailable()) {
+                sleepMilliseconds(KEY_POLL_INTERVAL_MS);
+            }
+            const KeyString key = readKey();
+            if (key.length == 0) {
+                continue; // the key vanished
+            }
+            const KeyCode code = key.length == 1 ? key.bytes[0] : key.bytes[1] * 256 + 255;
+            if (code == INPUT_END_KEY) {
+                inputEnded = true;
+                break;
+            }
+            getCursor(&cursor_.x, &cursor_.y);
+            if (!handleKey(code)) {
+                break;
+            }
+        }
+        getCursor(&cursor_.x, &cursor_.y);
+        moveCursor(static_cast<std::int32_t>(text_.size()) - position_);
+        setCursor(0, 0, visibility);
+        return EditedLine{std::move(text_), inputEnded};
+    }
+
+private:
+    std::int32_t length() const { return static_cast<std::int32_t>(text_.size()); }
+
+    // Acts on one key; false when it ends the line.
+    bool handleKey(KeyCode code) {
+        const CellPosition before = cursor_;
+        std::int32_t deleteCount = 0;
+        std::string inserted;
+        switch (code) {
+        case KEY_ENTER:
+        case KEY_LINE_FEED:
+            setCursor(0, 0, CURSOR_SHOW);
+            return false;
+        case KEY_BACKSPACE:
+            if (position_ > 0) {
+                moveCursor(-1);
+                --position_;
+                deleteCount = 1;
+            }
+            break;
+        case KEY_DELETE:
+            if (position_ == length()) {
+                printBytes("\a");
+            } else {
+                deleteCount = 1;
+            }
+            break;
+        case KEY_LEFT:
+            if (position_ > 0) {
+                moveCursor(-1);
+                --position_;
+            }
+            break;
+        case KEY_RIGHT:
+            if (position_ < length()) {
+                moveCursor(1);
+                ++position_;
+            }
+            break;
+        case KEY_HOME:
+            moveCursor(-position_);
+            position_ = 0;
+            break;
+        case KEY_END:
+            moveCursor(length() - position_);
+            position_ = length();
+            break;
+        case KEY_UP:
+            if (position_ >= columns_) {
+                moveCursor(-columns_);
+                position_ -= columns_;
+            }
+            break;
+        case KEY_DOWN:
+            if (position_ + columns_ <= length()) {
+                moveCursor(columns_);
+                position_ += columns_;
+            }
+            break;
+        case KEY_ESCAPE:
+            moveCursor(-position_);
+            position_ = 0;
+            deleteCount = length();
+            break;
+        case KEY_TAB: {
+            // Tab stops every 8 characters of the text, counted from its start.
+            const std::int32_t spaces = (position_ + 8) / 8 * 8 - position_;
+            inserted.assign(static_cast<std::size_t>(spaces), ' ');
+            break;
+        }
+        default:
+            if (code >= 32 && code <= 255) {
+                inserted.push_back(static_cast<char>(code));
+            }
+            break;
+        }
+        if (deleteCount > 0 || !inserted.empty()) {
+            setCursor(0, 0, CURSOR_HIDE);
+            if (deleteCount > 0) {
+                deleteAt(deleteCount);
+            }
+            if (!inserted.empty()) {
+                insertAt(inserted, before);
+            }
+        }
+        setCursor(0, 0, CURSOR_SHOW);
+        return true;
+    }
+
+    // Removes k characters at the edit position, prints the tail over them followed by k spaces
+    // that blank the cells the old tail took, and puts the cursor back.
+    void deleteAt(std::int32_t k) {
+        text_.erase(static_cast<std::size_t>(position_), static_cast<std::size_t>(k));
+        std::string tail = text_.substr(static_cast<std::size_t>(position_));
+        tail.append(static_cast<std::size_t>(k), ' ');
+        printBytes(tail);
+        setCursor(cursor_.y, cursor_.x, CURSOR_KEEP);
+    }
+
+    // Inserts bytes at the edit position and prints them with the tail after them. The cursor
+    // then goes after the inserted bytes, which is where the printed run left it unless the
+    // print scrolled the view.
+    void insertAt(const std::string& bytes, CellPosition before) {
+        const auto m = static_cast<std::int32_t>(bytes.size());
+        text_.insert(static_cast<std::size_t>(position_), bytes);
+        const std::int32_t printed = length() - position_;
+        printBytes(std::string_view(text_).substr(static_cast<std::size_t>(position_)));
+        CellPosition after{};
+        getCursor(&after.x, &after.y);
+        if (printed == m) {
+            cursor_ = before;
+        } else {
+            const CellPosition end = advancePosition(before, printed, columns_);
+            const bool scrolled = end.y > rows_ + 1 || (end.y == rows_ + 1 && end.x > 1);
+            if (scrolled) {
+                cursor_ = after;
+                moveCursor(m - printed);
+                position_ += m;
+                return;
+            }
+            cursor_ = before;
+        }
+        moveCursor(m);
+        position_ += m;
+    }
+
+    // Moves the cursor d cells with row wrap. One past the bottom-right cell means the view
+    // must scroll: the cursor goes to that cell and a line end scrolls it.
+    void moveCursor(std::int32_t d) {
+        cursor_ = advancePosition(cursor_, d, columns_);
+        if (cursor_.x == 1 && cursor_.y == rows_ + 1) {
+            setCursor(rows_, columns_, CURSOR_KEEP);
+            printBytes("\r\n");
+        } else {
+            setCursor(cursor_.y, cursor_.x, CURSOR_KEEP);
+        }
+    }
+
+    std::string text_;
+    std::int32_t position_ = 0;
+    std::int32_t columns_ = 80;
+    std::int32_t rows_ = 25;
+    CellPosition cursor_{1, 1};
+};
+
+} // namespace
+
+CellPosition advancePosition(CellPosition position, std::int32_t d, std::int32_t columns) {
+    const std::int32_t t = (position.x - 1) + d;
+    const std::int32_t rowsMoved = floorDivide(t, columns);
+    return {t - rowsMoved * columns + 1, position.y + rowsMoved};
+}
+
+std::optional<EditedLine> editLine() {
+    try {
+        return LineEditor().run();
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+RuntimeErrorCode runInputLine(const std::string_view* prompt, std::string& destination,
+                              std::int32_t destinationLength, std::int32_t fillRemainder,
+                              std::int32_t addQuestion, std::int32_t addNewline) {
+    printBuffer({}, PRINT_FORCE_ADJUST);
+    if (prompt != nullptr) {
+        printText(0, *prompt, 0);
+        if (addQuestion != 0) {
+            printText(0, "? ", 0);
+        }
+    }
+    std::optional<EditedLine> line = editLine();
+    if (line && line->inputEnded && line->text.empty()) {
+        return setErrorCode(ERR_INPUT_ENDED);
+    }
+    if (addNewline != 0) {
+        printBuffer("\r\n", 0);
+    }
+    if (!line) {
+        return setErrorCode(ERR_OUT_OF_MEMORY);
+    }
+    if (destinationLength < 0) {
+        destination = std::move(line->text);
+        if (destination.empty()) {
+            destination.shrink_to_fit();
+        }
+    } else {
+        const auto room =
+            static_cast<std::size_t>(destinationLength > 0 ? destinationLength - 1 : 0);
+        destination = line->text.substr(0, room);
+        if (fillRemainder != 0) {
+            destination.resize(room, ' ');
+        }
+    }
+    return setErrorCode(ERR_NONE);
+}
+
+} // namespace ulo
