@@ -1,7 +1,7 @@
 # Shared by scripts/run and scripts/test: installs the Debian packages that are missing.
 # Sourced, not run.
 
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpng-dev)
 
 # ensure_packages NAME...: installs those of NAME... that are not installed yet (as root, or
 # through sudo when there is one).

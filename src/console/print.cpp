@@ -192,6 +192,10 @@ std::int32_t screenColumn() {
     return screen.column;
 }
 
+void resetScreenColumn() {
+    screen.column = 0;
+}
+
 bool keyAvailable() {
     auto available = activeHook(&ConsoleHooks::keyAvailable);
     return available != nullptr && available();

@@ -59,6 +59,8 @@ RuntimeErrorCode inputLine(const std::string_view* prompt, std::string& destinat
 
 // The screen channel's column counter (0-based), used for print zones.
 std::int32_t screenColumn();
+// Sets that counter to 0, as a clear does (a graphics mode set does it too).
+void resetScreenColumn();
 
 // Keys, from the screen's key buffer or the console.
 bool keyAvailable();

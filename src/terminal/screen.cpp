@@ -2,28 +2,292 @@
 
 #include "console/console_hooks.hpp"
 #include "console/print.hpp"
+#include "terminal/graphics_console.hpp"
+#include "terminal/screen_platform.hpp"
+#include "terminal/text_cells.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
 
 namespace ulo {
 namespace {
 
-bool validMode(std::int32_t mode) {
-    return mode >= 0 && mode <= MAX_SCREEN_MODE && (mode < 3 || mode > 6);
+constexpr std::size_t PALETTE_ENTRIES = 256;
+constexpr std::size_t COLOUR_MAP_ENTRIES = 16;
+constexpr std::size_t KEY_STATE_SIZE = 128;
+constexpr std::size_t BLITTER_TABLE_ENTRIES = 512;
+
+std::unique_ptr<ScreenState> screenOwner;
+
+template <typename T>
+std::unique_ptr<T[]> allocateZeroed(std::size_t count) {
+    return std::unique_ptr<T[]>(new (std::nothrow) T[count]());
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        };
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Frees the screen after its driver has shut down.
+void tearDownScreen() {
+    if (!screenOwner) {
+        return;
+    }
+    if (screenOwner->driver != nullptr && screenOwner->driver->shutdown != nullptr) {
+        screenOwner->driver->shutdown();
+    }
+    screenOwner.reset();
+}
+
+// Makes the ScreenState with every buffer of the mode; null when memory runs out.
+std::unique_ptr<ScreenState> buildScreen(std::int32_t mode, const ModeInfo& info,
+                                         std::int32_t requestedDepth, std::int32_t pageCount,
+                                         std::int32_t flags) {
+    std::unique_ptr<ScreenState> screen(new (std::nothrow) ScreenState{});
+    if (!screen) {
+        return nullptr;
+    }
+    const ScreenDepth depth = screenDepthFor(mode, requestedDepth, flags);
+    screen->mode = mode;
+    screen->width = info.width;
+    screen->height = info.height;
+    screen->depth = depth.depth;
+    screen->colourMask = depth.colourMask;
+    screen->defaultPalette = info.defaultPalette;
+    screen->scanlineSize = info.scanlineSize;
+    screen->columns = info.columns;
+    screen->rows = info.rows;
+    screen->bytesPerPixel = (depth.depth + 7) / 8;
+    screen->pitch = info.width * screen->bytesPerPixel;
+    screen->drawPitch = screen->pitch;
+    screen->pageCount = pageCount;
+
+    const auto pages = static_cast<std::size_t>(pageCount);
+    const auto pageBytes =
+        static_cast<std::size_t>(info.height) * static_cast<std::size_t>(screen->pitch);
+    const auto cells = static_cast<std::size_t>(info.columns) * static_cast<std::size_t>(info.rows);
+    screen->pages = allocateZeroed<std::unique_ptr<std::uint8_t[]>>(pages);
+    screen->textCells = allocateZeroed<std::unique_ptr<TextCell[]>>(pages);
+    if (!screen->pages || !screen->textCells) {
+        return nullptr;
+    }
+    for (std::size_t page = 0; page < pages; ++page) {
+        screen->pages[page] = allocateZeroed<std::uint8_t>(pageBytes);
+        screen->textCells[page] = allocateZeroed<TextCell>(cells);
+        if (!screen->pages[page] || !screen->textCells[page]) {
+            return nullptr;
+        }
+    }
+    screen->framebuffer = screen->pages[0].get();
+    screen->rowTable = allocateZeroed<std::uint8_t*>(static_cast<std::size_t>(info.height));
+    screen->dirty = allocateZeroed<std::uint8_t>(static_cast<std::size_t>(info.height) *
+                                                 static_cast<std::size_t>(info.scanlineSize));
+    screen->palette = allocateZeroed<std::uint32_t>(PALETTE_ENTRIES);
+    screen->devicePalette = allocateZeroed<std::uint32_t>(PALETTE_ENTRIES);
+    screen->colourMap = allocateZeroed<std::uint8_t>(COLOUR_MAP_ENTRIES);
+    screen->keyState = allocateZeroed<std::uint8_t>(KEY_STATE_SIZE);
+    screen->blitterTable = allocateZeroed<std::uint32_t>(BLITTER_TABLE_ENTRIES);
+    if (!screen->rowTable || !screen->dirty || !screen->palette || !screen->devicePalette ||
+        !screen->colourMap || !screen->keyState || !screen->blitterTable) {
+        return nullptr;
+    }
+    for (std::int32_t y = 0; y < info.height; ++y) {
+        screen->rowTable[static_cast<std::size_t>(y)] =
+            screen->framebuffer + static_cast<std::ptrdiff_t>(y) * screen->pitch;
+    }
+    choosePixelRoutines(*screen);
+    expandResourcesOnce();
+    screen->font = fontOfHeight(info.font);
+    return screen;
+}
+
+// Tries `driver` with the requested refresh rate, then with 0; shuts it down after each failed
+// attempt.
+bool startDriver(const DisplayDriver& driver, const ScreenState& screen, std::int32_t refreshRate,
+                 std::int32_t flags) {
+    for (const std::int32_t rate : {refreshRate, 0}) {
+        if (driver.init != nullptr &&
+            driver.init(screenTitle().c_str(), screen.width, screen.height * screen.scanlineSize,
+                        screen.depth, rate, flags) == 0) {
+            return true;
+        }
+        if (driver.shutdown != nullptr) {
+            driver.shutdown();
+        }
+    }
+    return false;
+}
+
+// The driver walk: the Null driver when asked for, else passes over the platform's list, by
+// name where VXGFX names one, windowed and full screen.
+const DisplayDriver* chooseDriver(const ScreenState& screen, std::int32_t refreshRate,
+                                  std::int32_t flags) {
+    if (flags == SCREEN_NULL) {
+        return &NULL_DISPLAY_DRIVER;
+    }
+    const char* requested = std::getenv("VXGFX");
+    if (requested != nullptr && equalsIgnoringCase(requested, "null")) {
+        return &NULL_DISPLAY_DRIVER;
+    }
+    const DisplayDriverList list = displayDrivers();
+    for (int pass = requested != nullptr ? 4 : 2; pass > 0; --pass) {
+        const bool byNameOnly = requested != nullptr && pass % 2 == 0;
+        for (std::size_t i = 0; i < list.count; ++i) {
+            const DisplayDriver& driver = *list.drivers[i];
+            if (byNameOnly && !equalsIgnoringCase(driver.name, requested)) {
+                continue;
+            }
+            if (startDriver(driver, screen, refreshRate, flags)) {
+                return &driver;
+            }
+        }
+        if (requested == nullptr || pass == 2) {
+            flags ^= SCREEN_FULLSCREEN;
+        }
+    }
+    return nullptr;
+}
+
+// Default colours, whole-screen drawing regions and blank cells on every page.
+void prepareText(ScreenState& screen) {
+    screen.foreground = screen.depth >= 5 && screen.depth <= 8 ? 15u : screen.colourMask;
+    screen.background = 0;
+    screen.viewportX = 0;
+    screen.viewportY = 0;
+    screen.viewportWidth = screen.width;
+    screen.viewportHeight = screen.height;
+    screen.lockFlags &= ~VIEWPORT_SET;
+    for (std::int32_t page = 0; page < screen.pageCount; ++page) {
+        fillTextCells(screen, 0, 0, screen.columns, screen.rows, page, ' ', screen.foreground,
+                      screen.background);
+    }
 }
 
 } // namespace
 
-RuntimeErrorCode setScreenMode(std::int32_t mode, std::int32_t, std::int32_t, std::int32_t flags,
-                               std::int32_t) {
-    if (!validMode(mode)) {
+ScreenState* activeScreen() {
+    return screenOwner.get();
+}
+
+ScreenDepth screenDepthFor(std::int32_t mode, std::int32_t requestedDepth, std::int32_t flags) {
+    std::int32_t depth = MODE_TABLE[static_cast<std::size_t>(mode)].depth;
+    if (mode > 13) {
+        switch (requestedDepth) {
+        case 8:
+        case 15:
+        case 16:
+        case 24:
+        case 32:
+            depth = requestedDepth;
+            break;
+        default:
+            break;
+        }
+    }
+    if (flags >= 0 && (flags & SCREEN_OPENGL) != 0 && depth < 16) {
+        depth = 16;
+    }
+    if (depth == 15 || depth == 16) {
+        return {16, 0xFFFFu};
+    }
+    if (depth == 24 || depth == 32) {
+        return {32, 0xFFFFFFFFu};
+    }
+    return {depth, (1u << depth) - 1u};
+}
+
+void resetPalette(ScreenState& screen) {
+    if (screen.depth > 8) {
+        return;
+    }
+    const PaletteDesc colours = defaultPalette(screen.defaultPalette);
+    for (std::int32_t i = 0; i < colours.count; ++i) {
+        const std::uint8_t* rgb = colours.rgb + static_cast<std::ptrdiff_t>(i) * 3;
+        const std::uint32_t entry = rgb[0] | rgb[1] << 8 | static_cast<std::uint32_t>(rgb[2]) << 16;
+        screen.palette[static_cast<std::size_t>(i)] = entry;
+        screen.devicePalette[static_cast<std::size_t>(i)] = entry;
+        if (screen.driver != nullptr && screen.driver->setPalette != nullptr) {
+            screen.driver->setPalette(i, rgb[0], rgb[1], rgb[2]);
+        }
+    }
+}
+
+std::string titleFromProgramPath(std::string_view path) {
+    const std::size_t separator = path.find_last_of("/\\");
+    std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
+    const std::size_t stop = name.rfind('.');
+    if (stop != std::string_view::npos) {
+        name = name.substr(0, stop);
+    }
+    return std::string(name);
+}
+
+const std::string& screenTitle() {
+    static const std::string title = titleFromProgramPath(programFilePath());
+    return title;
+}
+
+RuntimeErrorCode setScreenMode(std::int32_t mode, std::int32_t depth, std::int32_t pageCount,
+                               std::int32_t flags, std::int32_t refreshRate) {
+    if (mode < 0 || mode > MAX_SCREEN_MODE) {
         return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
     }
-    // No display driver is built yet: every graphics mode fails to start one, so the screen stays
-    // closed and text goes to the process console.
-    clearConsoleHooks();
+    const ModeInfo& info = MODE_TABLE[static_cast<std::size_t>(mode)];
+    if (mode != 0 && info.width < 0) {
+        return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
+    }
+    pageCount = std::max(pageCount, 1);
+    tearDownScreen();
+
+    bool failed = false;
+    if (mode == 0) {
+        clearConsoleHooks();
+    } else {
+        installConsoleHooks(graphicsConsoleHooks());
+        screenOwner = buildScreen(mode, info, depth, pageCount, flags);
+        if (!screenOwner) {
+            // Out of memory: no screen, and text goes on to the process console.
+            clearConsoleHooks();
+            return setErrorCode(ERR_NONE);
+        }
+        screenTitle();
+        ScreenState& screen = *screenOwner;
+        const DisplayDriver* driver = chooseDriver(screen, refreshRate, flags);
+        if (driver == nullptr) {
+            closeScreenAtExit();
+            failed = true;
+        } else {
+            screen.driver = driver;
+            resetPalette(screen);
+            prepareText(screen);
+            registerExitRoutine(closeScreenAtExit);
+        }
+    }
     if (flags != SCREEN_NO_CONSOLE_RESET) {
         setTextView(0, 0);
     }
-    return setErrorCode(mode == 0 ? ERR_NONE : ERR_ILLEGAL_FUNCTION_CALL);
+    if (!failed) {
+        resetScreenColumn();
+    }
+    return setErrorCode(failed ? ERR_ILLEGAL_FUNCTION_CALL : ERR_NONE);
+}
+
+void closeScreenAtExit() {
+    if (screenOwner) {
+        setScreenMode(0, 0, 0, SCREEN_NO_CONSOLE_RESET, 0);
+    }
 }
 
 } // namespace ulo

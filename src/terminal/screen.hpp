@@ -1,9 +1,17 @@
-// Screen modes: the graphics text screen, or none (text on the process console).
+// Screen modes and the ScreenState: the framebuffer with its bookkeeping while a graphics screen
+// is set, or none (text on the process console).
 #pragma once
 
 #include "runtime/errors.hpp"
+#include "terminal/display_driver.hpp"
+#include "terminal/resource_blob.hpp"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
 
 namespace ulo {
 
@@ -17,10 +25,164 @@ inline constexpr std::int32_t SCREEN_NO_CONSOLE_RESET = static_cast<std::int32_t
 
 inline constexpr std::int32_t MAX_SCREEN_MODE = 21;
 
-// Sets screen mode `mode` (0: no graphics screen). Refuses modes outside 0..21 and the invalid
-// modes 3-6 with error 1. When no display driver starts, the text stays on the process console
-// and the result is error 1.
+// Bits of ScreenState::lockFlags.
+inline constexpr std::uint32_t LOCK_TAKEN = 0x10;        // set and cleared together with LOCK_HELD
+inline constexpr std::uint32_t LOCK_HELD = 0x20;         // the driver's lock is held
+inline constexpr std::uint32_t PENDING_WRAP = 0x40;      // output ended in the view's last cell
+inline constexpr std::uint32_t VIEWPORT_SET = 0x80;      // a graphics viewport was set
+inline constexpr std::uint32_t VECTOR_UNITS = 0x1000000; // vector memory routines in use
+
+// One row of the mode table. Rows 3-6 are invalid (width -1); row 0 is not used.
+struct ModeInfo {
+    std::int32_t width;
+    std::int32_t height;
+    std::int32_t depth;
+    std::int32_t scanlineSize;   // window lines per framebuffer row: 1 or 2
+    std::int32_t defaultPalette; // colours: 2, 16, 64 or 256
+    std::int32_t font;           // glyph height: 8, 14 or 16 (all glyphs 8 wide)
+    std::int32_t columns;
+    std::int32_t rows;
+};
+
+inline constexpr ModeInfo INVALID_MODE = {-1, 0, 0, 0, 0, 0, 0, 0};
+inline constexpr std::array<ModeInfo, MAX_SCREEN_MODE + 1> MODE_TABLE = {{
+    {0, 0, 0, 0, 0, 0, 0, 0},
+    {320, 200, 2, 1, 16, 8, 40, 25},
+    {640, 200, 1, 2, 16, 8, 80, 25},
+    INVALID_MODE,
+    INVALID_MODE,
+    INVALID_MODE,
+    INVALID_MODE,
+    {320, 200, 4, 1, 16, 8, 40, 25},
+    {640, 200, 4, 2, 16, 8, 80, 25},
+    {640, 350, 4, 1, 64, 14, 80, 25},
+    {640, 350, 1, 1, 2, 14, 80, 25},
+    {640, 480, 1, 1, 2, 16, 80, 30},
+    {640, 480, 4, 1, 256, 16, 80, 30},
+    {320, 200, 8, 1, 256, 8, 40, 25},
+    {320, 240, 8, 1, 256, 8, 40, 30},
+    {400, 300, 8, 1, 256, 8, 50, 37},
+    {512, 384, 8, 1, 256, 16, 64, 24},
+    {640, 400, 8, 1, 256, 16, 80, 25},
+    {640, 480, 8, 1, 256, 16, 80, 30},
+    {800, 600, 8, 1, 256, 16, 100, 37},
+    {1024, 768, 8, 1, 256, 16, 128, 48},
+    {1280, 1024, 8, 1, 256, 16, 160, 64},
+}};
+
+// One character cell: its code (upper half of the slot 0) and colours as pixel values.
+struct TextCell {
+    std::uint32_t code;
+    std::uint32_t foreground;
+    std::uint32_t background;
+};
+
+// Pixel rows first .. end - 1 that an operation changed; empty when first == end.
+struct DirtySpan {
+    std::int32_t first = 0;
+    std::int32_t end = 0;
+};
+
+struct ScreenState;
+
+// The per-depth pixel routines: put and get address row y through the row table and do not
+// clip; fill and copy work on `count` pixels.
+struct PixelRoutines {
+    void (*put)(ScreenState& screen, std::int32_t x, std::int32_t y, std::uint32_t colour);
+    std::uint32_t (*get)(const ScreenState& screen, std::int32_t x, std::int32_t y);
+    void (*fill)(void* destination, std::uint32_t colour, std::size_t count);
+    void (*copy)(void* destination, const void* source, std::size_t count);
+};
+
+// Glyph rows of 8 pixels pre-drawn for every bit pattern in one colour pair, so that drawing a
+// glyph row is a single copy. Rebuilt when the colours or the pixel size change.
+struct GlyphRowCache {
+    std::unique_ptr<std::uint8_t[]> rows; // 256 patterns x 8 pixels x 4 bytes
+    std::uint32_t foreground = 0;
+    std::uint32_t background = 0;
+    std::int32_t bytesPerPixel = 0; // 0: not built
+};
+
+// The active graphics screen; owned by the screen layer from one mode set to the next.
+struct ScreenState {
+    std::int32_t mode = 0;
+    // Pages: each height x pitch bytes, zero-filled; page 0 is the framebuffer on show.
+    std::unique_ptr<std::unique_ptr<std::uint8_t[]>[]> pages;
+    std::int32_t pageCount = 0;
+    std::int32_t workPage = 0; // the page text goes to
+    std::uint8_t* framebuffer = nullptr;
+    // Row y of the drawing target at rowTable[y].
+    std::unique_ptr<std::uint8_t*[]> rowTable;
+    std::int32_t pitch = 0;
+    std::int32_t drawPitch = 0; // the pitch the drawing primitives use
+    std::int32_t bytesPerPixel = 0;
+    // 256 entries each, red in bits 0-7, green 8-15, blue 16-23 (used at depths up to 8).
+    std::unique_ptr<std::uint32_t[]> palette;
+    std::unique_ptr<std::uint32_t[]> devicePalette;
+    std::unique_ptr<std::uint8_t[]> colourMap; // 16 entries
+    // One flag per framebuffer row (height x scanline size bytes); drawing sets, the driver
+    // presents and clears.
+    std::unique_ptr<std::uint8_t[]> dirty;
+    const DisplayDriver* driver = nullptr;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t depth = 0;
+    std::uint32_t colourMask = 0;
+    std::int32_t defaultPalette = 0;
+    std::int32_t scanlineSize = 0;
+    FontDesc font{};
+    std::uint32_t foreground = 0;
+    std::uint32_t background = 0;
+    float penX = 0;
+    float penY = 0;
+    std::int32_t viewportX = 0;
+    std::int32_t viewportY = 0;
+    std::int32_t viewportWidth = 0;
+    std::int32_t viewportHeight = 0;
+    std::int32_t cursorColumn = 0; // 0-based
+    std::int32_t cursorRow = 0;
+    std::int32_t columns = 0;
+    std::int32_t rows = 0;
+    std::unique_ptr<std::uint8_t[]> keyState; // 128 bytes: 1 while key (scan code) n is held
+    std::int32_t refreshRate = 0;
+    std::uint32_t lockFlags = 0;
+    // One grid of columns x rows cells per page, row-major.
+    std::unique_ptr<std::unique_ptr<TextCell[]>[]> textCells;
+    // The pixel converters' lookup table for 16-bit sources: 512 entries.
+    std::unique_ptr<std::uint32_t[]> blitterTable;
+    PixelRoutines pixels{};
+    GlyphRowCache glyphRows;
+};
+
+// The graphics screen now set, or null.
+ScreenState* activeScreen();
+
+// Sets screen mode `mode` (0: no graphics screen, text on the process console). Refuses modes
+// outside 0..21 and the invalid modes 3-6 with error 1, leaving any screen as it is. When no
+// display driver starts, the screen is closed again, text stays on the process console and the
+// result is error 1.
 RuntimeErrorCode setScreenMode(std::int32_t mode, std::int32_t depth, std::int32_t pageCount,
                                std::int32_t flags, std::int32_t refreshRate);
+
+// Closes a graphics screen without resetting the console's text view (run at process exit).
+void closeScreenAtExit();
+
+// The window title: the program file's name without directory, cut at its last full stop.
+// Computed on the first call and kept for the process.
+const std::string& screenTitle();
+// The title rule applied to a path.
+std::string titleFromProgramPath(std::string_view path);
+
+// Pixel depth and colour mask that `setScreenMode` gives mode `mode` for a requested depth and
+// flags value.
+struct ScreenDepth {
+    std::int32_t depth;
+    std::uint32_t colourMask;
+};
+ScreenDepth screenDepthFor(std::int32_t mode, std::int32_t requestedDepth, std::int32_t flags);
+
+// Sets the palette to the mode's default colours (nothing at depths above 8), telling the
+// driver each entry.
+void resetPalette(ScreenState& screen);
 
 } // namespace ulo

@@ -1,0 +1,108 @@
+#include "terminal/framebuffer_png.hpp"
+
+#include <cstdio>
+#include <cstring>
+#include <png.h>
+#include <utility>
+
+namespace ulo {
+namespace {
+
+std::uint32_t pixelColour(const ScreenState& screen, const std::uint8_t* row, std::int32_t x) {
+    switch (screen.bytesPerPixel) {
+    case 1: {
+        // Palette entries hold red in the low byte.
+        const std::uint32_t entry = screen.palette[row[x]];
+        return (entry & 0xFF) << 16 | (entry & 0xFF00) | (entry >> 16 & 0xFF);
+    }
+    case 2: {
+        std::uint16_t p;
+        std::memcpy(&p, row + x * 2, 2);
+        const std::uint32_t red = p >> 11;
+        const std::uint32_t green = p >> 5 & 0x3F;
+        const std::uint32_t blue = p & 0x1F;
+        return (red << 3 | red >> 2) << 16 | (green << 2 | green >> 4) << 8 |
+               (blue << 3 | blue >> 2);
+    }
+    default: {
+        std::uint32_t p;
+        std::memcpy(&p, row + x * 4, 4);
+        return p & 0xFFFFFF;
+    }
+    }
+}
+
+struct PngFile {
+    std::FILE* file = nullptr;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ~PngFile() {
+        png_destroy_write_struct(&png, info != nullptr ? &info : nullptr);
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+    }
+};
+
+} // namespace
+
+RgbPicture framebufferPicture(const ScreenState& screen) {
+    RgbPicture picture;
+    picture.width = screen.width;
+    picture.height = screen.height * screen.scanlineSize;
+    picture.pixels.reserve(static_cast<std::size_t>(picture.width) *
+                           static_cast<std::size_t>(picture.height));
+    for (std::int32_t y = 0; y < screen.height; ++y) {
+        const std::uint8_t* row =
+            screen.framebuffer + static_cast<std::ptrdiff_t>(y) * screen.pitch;
+        for (std::int32_t line = 0; line < screen.scanlineSize; ++line) {
+            for (std::int32_t x = 0; x < screen.width; ++x) {
+                picture.pixels.push_back(pixelColour(screen, row, x));
+            }
+        }
+    }
+    return picture;
+}
+
+bool writePng(const std::string& path, const RgbPicture& picture) {
+    PngFile out;
+    out.file = std::fopen(path.c_str(), "wb");
+    if (out.file == nullptr) {
+        return false;
+    }
+    out.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (out.png == nullptr) {
+        return false;
+    }
+    out.info = png_create_info_struct(out.png);
+    if (out.info == nullptr) {
+        return false;
+    }
+    std::vector<png_byte> line(static_cast<std::size_t>(picture.width) * 3);
+    // libpng reports write errors by jumping back here; no C++ object is live across it except
+    // those declared above, which are destroyed normally after the return.
+    if (setjmp(png_jmpbuf(out.png)) != 0) {
+        return false;
+    }
+    png_init_io(out.png, out.file);
+    png_set_IHDR(out.png, out.info, static_cast<png_uint_32>(picture.width),
+                 static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(out.png, out.info);
+    for (std::int32_t y = 0; y < picture.height; ++y) {
+        for (std::int32_t x = 0; x < picture.width; ++x) {
+            const std::uint32_t colour =
+                picture
+                    .pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width) +
+                            static_cast<std::size_t>(x)];
+            line[static_cast<std::size_t>(x) * 3] = static_cast<png_byte>(colour >> 16);
+            line[static_cast<std::size_t>(x) * 3 + 1] = static_cast<png_byte>(colour >> 8);
+            line[static_cast<std::size_t>(x) * 3 + 2] = static_cast<png_byte>(colour);
+        }
+        png_write_row(out.png, line.data());
+    }
+    png_write_end(out.png, nullptr);
+    return std::fclose(std::exchange(out.file, nullptr)) == 0;
+}
+
+} // namespace ulo

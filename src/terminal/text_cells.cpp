@@ -1,0 +1,309 @@
+#include "terminal/text_cells.hpp"
+
+#include "runtime/cpu_features.hpp"
+#include "terminal/memory_routines.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ulo {
+namespace {
+
+constexpr std::size_t GLYPH_PATTERNS = 256;
+constexpr std::size_t PIXELS_PER_PATTERN = 8;
+
+// The memory routines in use for the framebuffer, chosen at each mode set.
+const MemoryRoutines* memory = &memoryRoutines(RoutineSet::Plain);
+
+void put8(ScreenState& screen, std::int32_t x, std::int32_t y, std::uint32_t colour) {
+    screen.rowTable[y][x] = static_cast<std::uint8_t>(colour);
+}
+std::uint32_t get8(const ScreenState& screen, std::int32_t x, std::int32_t y) {
+    return screen.rowTable[y][x];
+}
+void put16(ScreenState& screen, std::int32_t x, std::int32_t y, std::uint32_t colour) {
+    const auto value = static_cast<std::uint16_t>(colour);
+    std::memcpy(screen.rowTable[y] + static_cast<std::ptrdiff_t>(x) * 2, &value, 2);
+}
+std::uint32_t get16(const ScreenState& screen, std::int32_t x, std::int32_t y) {
+    std::uint16_t value;
+    std::memcpy(&value, screen.rowTable[y] + static_cast<std::ptrdiff_t>(x) * 2, 2);
+    return value;
+}
+void put32(ScreenState& screen, std::int32_t x, std::int32_t y, std::uint32_t colour) {
+    std::memcpy(screen.rowTable[y] + static_cast<std::ptrdiff_t>(x) * 4, &colour, 4);
+}
+std::uint32_t get32(const ScreenState& screen, std::int32_t x, std::int32_t y) {
+    std::uint32_t value;
+    std::memcpy(&value, screen.rowTable[y] + static_cast<std::ptrdiff_t>(x) * 4, 4);
+    return value;
+}
+
+void fillPixels8(void* destination, std::uint32_t colour, std::size_t count) {
+    memory->fill8(destination, colour, count);
+}
+void fillPixels16(void* destination, std::uint32_t colour, std::size_t count) {
+    memory->fill16(destination, colour, count);
+}
+void fillPixels32(void* destination, std::uint32_t colour, std::size_t count) {
+    memory->fill32(destination, colour, count);
+}
+void copyPixels8(void* destination, const void* source, std::size_t count) {
+    memory->copy(destination, source, count);
+}
+void copyPixels16(void* destination, const void* source, std::size_t count) {
+    memory->copy(destination, source, count * 2);
+}
+void copyPixels32(void* destination, const void* source, std::size_t count) {
+    memory->copy(destination, source, count * 4);
+}
+
+// Pre-draws the 8-pixel rows of every bit pattern in the current colours.
+void prepareGlyphRows(ScreenState& screen) {
+    GlyphRowCache& cache = screen.glyphRows;
+    if (cache.bytesPerPixel == screen.bytesPerPixel && cache.foreground == screen.foreground &&
+        cache.background == screen.background) {
+        return;
+    }
+    if (!cache.rows) {
+        cache.rows.reset(new (std::nothrow)
+                             std::uint8_t[GLYPH_PATTERNS * PIXELS_PER_PATTERN * 4]());
+        if (!cache.rows) {
+            return;
+        }
+    }
+    const auto size = static_cast<std::size_t>(screen.bytesPerPixel);
+    for (std::size_t pattern = 0; pattern < GLYPH_PATTERNS; ++pattern) {
+        std::uint8_t* row = cache.rows.get() + pattern * PIXELS_PER_PATTERN * size;
+        for (std::size_t bit = 0; bit < PIXELS_PER_PATTERN; ++bit) {
+            const std::uint32_t colour =
+                ((pattern >> bit) & 1u) != 0 ? screen.foreground : screen.background;
+            std::memcpy(row + bit * size, &colour, size); // low bytes first: little-endian
+        }
+    }
+    cache.foreground = screen.foreground;
+    cache.background = screen.background;
+    cache.bytesPerPixel = screen.bytesPerPixel;
+}
+
+// Glyphs 8 pixels wide: each glyph row is one copy of a pre-drawn pattern row.
+template <std::size_t PIXEL_SIZE>
+void drawNarrowGlyphs(const ScreenState& screen, std::int32_t x0, std::int32_t y0,
+                      const std::uint8_t* bytes, std::size_t count) {
+    constexpr std::size_t ROW = PIXELS_PER_PATTERN * PIXEL_SIZE;
+    const std::uint8_t* patterns = screen.glyphRows.rows.get();
+    const auto height = static_cast<std::size_t>(screen.font.height);
+    const std::uint8_t* glyphs = screen.font.bits;
+    for (std::size_t j = 0; j < height; ++j) {
+        std::uint8_t* out = screen.rowTable[static_cast<std::size_t>(y0) + j] +
+                            static_cast<std::size_t>(x0) * PIXEL_SIZE;
+        const std::uint8_t* glyphRow = glyphs + j;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t bits = glyphRow[static_cast<std::size_t>(bytes[i]) * height];
+            std::memcpy(out + i * ROW, patterns + bits * ROW, ROW);
+        }
+    }
+}
+
+// Any glyph width: every bit of every byte of a glyph row is one pixel, left to right.
+void drawGlyphsPixelByPixel(ScreenState& screen, std::int32_t x0, std::int32_t y0,
+                            const std::uint8_t* bytes, std::size_t count) {
+    const FontDesc& font = screen.font;
+    const std::int32_t rowBytes = (font.width + 7) / 8;
+    const std::int32_t glyphSize = font.height * rowBytes;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* glyph = font.bits + static_cast<std::ptrdiff_t>(bytes[i]) * glyphSize;
+        for (std::int32_t j = 0; j < font.height; ++j) {
+            std::int32_t x = x0 + static_cast<std::int32_t>(i) * font.width;
+            for (std::int32_t b = 0; b < rowBytes; ++b) {
+                const std::uint8_t bits = glyph[j * rowBytes + b];
+                for (int bit = 0; bit < 8; ++bit, ++x) {
+                    screen.pixels.put(screen, x, y0 + j,
+                                      ((bits >> bit) & 1) != 0 ? screen.foreground
+                                                               : screen.background);
+                }
+            }
+        }
+    }
+}
+
+TextCell* cellRow(ScreenState& screen, std::int32_t page, std::int32_t row) {
+    return screen.textCells[static_cast<std::size_t>(page)].get() +
+           static_cast<std::ptrdiff_t>(row) * screen.columns;
+}
+
+} // namespace
+
+bool lockScreen(ScreenState& screen) {
+    if ((screen.lockFlags & (LOCK_TAKEN | LOCK_HELD)) != 0) {
+        return false;
+    }
+    if (screen.driver != nullptr && screen.driver->lock != nullptr) {
+        screen.driver->lock();
+    }
+    screen.lockFlags |= LOCK_TAKEN | LOCK_HELD;
+    return true;
+}
+
+void unlockScreen(ScreenState& screen, bool took) {
+    if (!took || (screen.lockFlags & LOCK_HELD) == 0) {
+        return;
+    }
+    if (screen.driver != nullptr && screen.driver->unlock != nullptr) {
+        screen.driver->unlock();
+    }
+    screen.lockFlags &= ~(LOCK_TAKEN | LOCK_HELD);
+}
+
+void choosePixelRoutines(ScreenState& screen) {
+    const bool vector = hasVectorUnits();
+    memory = &memoryRoutines(vector ? bestRoutineSet() : RoutineSet::Plain);
+    if (vector) {
+        screen.lockFlags |= VECTOR_UNITS;
+    } else {
+        screen.lockFlags &= ~VECTOR_UNITS;
+    }
+    switch (screen.bytesPerPixel) {
+    case 1:
+        screen.pixels = {put8, get8, fillPixels8, copyPixels8};
+        break;
+    case 2:
+        screen.pixels = {put16, get16, fillPixels16, copyPixels16};
+        break;
+    default:
+        screen.pixels = {put32, get32, fillPixels32, copyPixels32};
+        break;
+    }
+}
+
+void selectWorkPage(ScreenState& screen) {
+    std::uint8_t* base = screen.pages[static_cast<std::size_t>(screen.workPage)].get();
+    if (screen.rowTable[0] == base) {
+        return;
+    }
+    for (std::int32_t y = 0; y < screen.height; ++y) {
+        screen.rowTable[static_cast<std::size_t>(y)] =
+            base + static_cast<std::ptrdiff_t>(y) * screen.pitch;
+    }
+}
+
+bool workPageVisible(const ScreenState& screen) {
+    return screen.pages[static_cast<std::size_t>(screen.workPage)].get() == screen.framebuffer;
+}
+
+void widenSpan(DirtySpan& span, std::int32_t first, std::int32_t end) {
+    if (span.first == span.end) {
+        span.first = first;
+        span.end = end;
+        return;
+    }
+    span.first = std::min(span.first, first);
+    span.end = std::max(span.end, end);
+}
+
+void drawGlyphs(ScreenState& screen, DirtySpan& span, std::int32_t column, std::int32_t row,
+                const std::uint8_t* bytes, std::size_t count) {
+    if (row < 0 || row >= screen.rows || column < 0 || column >= screen.columns) {
+        return;
+    }
+    count = std::min(count, static_cast<std::size_t>(screen.columns - column));
+    const FontDesc& font = screen.font;
+    const std::int32_t x0 = column * font.width;
+    const std::int32_t y0 = row * font.height;
+    if (font.width == 8) {
+        prepareGlyphRows(screen);
+    }
+    if (font.width != 8 || !screen.glyphRows.rows) {
+        drawGlyphsPixelByPixel(screen, x0, y0, bytes, count);
+    } else if (screen.bytesPerPixel == 1) {
+        drawNarrowGlyphs<1>(screen, x0, y0, bytes, count);
+    } else if (screen.bytesPerPixel == 2) {
+        drawNarrowGlyphs<2>(screen, x0, y0, bytes, count);
+    } else {
+        drawNarrowGlyphs<4>(screen, x0, y0, bytes, count);
+    }
+    widenSpan(span, y0, y0 + font.height);
+    TextCell* cells = cellRow(screen, screen.workPage, row) + column;
+    for (std::size_t i = 0; i < count; ++i) {
+        cells[i] = {bytes[i], screen.foreground, screen.background};
+    }
+}
+
+void scrollText(ScreenState& screen, DirtySpan& span, std::int32_t left, std::int32_t top,
+                std::int32_t right, std::int32_t bottom, std::int32_t rows) {
+    const std::int32_t glyphHeight = screen.font.height;
+    const std::int32_t first = top * glyphHeight;
+    const std::int32_t end = (bottom + 1) * glyphHeight;
+    const std::int32_t shift = rows * glyphHeight;
+    const std::int32_t width = (right - left + 1) * screen.font.width;
+    if (shift != 0) {
+        if (shift > 0 && shift < end - first) {
+            for (std::int32_t y = first; y < end - shift; ++y) {
+                screen.pixels.copy(screen.rowTable[static_cast<std::size_t>(y)],
+                                   screen.rowTable[static_cast<std::size_t>(y + shift)],
+                                   static_cast<std::size_t>(width));
+            }
+            fillPixelRows(screen, 0, width, end - shift, end);
+        } else {
+            fillPixelRows(screen, 0, width, first, end);
+        }
+        widenSpan(span, first, end);
+    }
+    const std::int32_t count = bottom - top + 1;
+    if (rows >= 0 && rows < count) {
+        const auto cells = static_cast<std::size_t>(right - left + 1);
+        for (std::int32_t k = 0; k < count - rows; ++k) {
+            std::memmove(cellRow(screen, screen.workPage, top + k),
+                         cellRow(screen, screen.workPage, top + rows + k),
+                         cells * sizeof(TextCell));
+        }
+        fillTextCells(screen, left, bottom - rows + 1, right + 1, bottom + 1, screen.workPage, ' ',
+                      screen.foreground, screen.background);
+    } else {
+        fillTextCells(screen, left, top, right + 1, bottom + 1, screen.workPage, ' ',
+                      screen.foreground, screen.background);
+    }
+}
+
+void fillTextCells(ScreenState& screen, std::int32_t x1, std::int32_t y1, std::int32_t x2,
+                   std::int32_t y2, std::int32_t page, std::uint32_t code, std::uint32_t foreground,
+                   std::uint32_t background) {
+    x1 = std::max(x1, 0);
+    y1 = std::max(y1, 0);
+    x2 = std::min(x2, screen.columns);
+    y2 = std::min(y2, screen.rows);
+    for (std::int32_t r = y1; r < y2; ++r) {
+        TextCell* cells = cellRow(screen, page, r);
+        for (std::int32_t c = x1; c < x2; ++c) {
+            cells[c] = {code & 0xFFFFu, foreground, background};
+        }
+    }
+}
+
+void fillPixelRows(ScreenState& screen, std::int32_t x, std::int32_t width, std::int32_t first,
+                   std::int32_t end) {
+    const auto offset = static_cast<std::ptrdiff_t>(x) * screen.bytesPerPixel;
+    for (std::int32_t y = std::max(first, 0); y < std::min(end, screen.height); ++y) {
+        screen.pixels.fill(screen.rowTable[static_cast<std::size_t>(y)] + offset, screen.background,
+                           static_cast<std::size_t>(width));
+    }
+}
+
+void markDirty(ScreenState& screen, const DirtySpan& span) {
+    if (!workPageVisible(screen)) {
+        return;
+    }
+    const std::int32_t first = std::max(span.first, 0);
+    const std::int32_t end = std::min(span.end, screen.height * screen.scanlineSize);
+    if (first < end) {
+        std::memset(screen.dirty.get() + first, 1, static_cast<std::size_t>(end - first));
+    }
+}
+
+void markAllDirty(ScreenState& screen) {
+    std::memset(screen.dirty.get(), 1,
+                static_cast<std::size_t>(screen.height) *
+                    static_cast<std::size_t>(screen.scanlineSize));
+}
+
+} // namespace ulo

@@ -1,0 +1,131 @@
+#include "terminal/window_events.hpp"
+
+#include "terminal/keys.hpp"
+#include "terminal/screen.hpp"
+#include "terminal/text_cells.hpp"
+
+#include <cstring>
+
+namespace ulo {
+namespace {
+
+WindowState window{};
+
+void pushRepeated(KeyCode code, std::int32_t repeatCount) {
+    for (std::int32_t i = 0; i < repeatCount; ++i) {
+        pushKey(code);
+    }
+}
+
+// Extended codes are queued here; characters arrive as character input.
+EventResult keyDown(const WindowEvent& event) {
+    const KeyCode code = translateKey(
+        KeyPress{event.character, event.scanCode, event.baseCharacter, event.controlKeyState});
+    if (code > 255) {
+        pushRepeated(code, event.repeatCount);
+    }
+    // F10 and Alt would open the system menu, and Alt+F4 would close the window.
+    if (event.virtualKey == VIRTUAL_KEY_F10 || event.virtualKey == VIRTUAL_KEY_MENU ||
+        code == WINDOW_CLOSE_KEY) {
+        return EventResult::Handled;
+    }
+    return EventResult::PassOn;
+}
+
+// Alt+Enter or maximizing: the window is made again in the other presentation.
+EventResult switchFullScreen() {
+    if ((window.flags & SCREEN_NO_SWITCH) != 0) {
+        return EventResult::Handled;
+    }
+    const WindowHooks& hooks = window.hooks;
+    if (hooks.destroyWindow != nullptr) {
+        hooks.destroyWindow();
+    }
+    window.flags ^= SCREEN_FULLSCREEN;
+    if (hooks.createWindow != nullptr && hooks.createWindow() != 0) {
+        if (hooks.destroyWindow != nullptr) {
+            hooks.destroyWindow();
+        }
+        window.flags ^= SCREEN_FULLSCREEN;
+        hooks.createWindow();
+    }
+    if (ScreenState* screen = activeScreen()) {
+        if (screen->driver != nullptr && screen->driver->setPalette != nullptr) {
+            // Copied first: the driver stores each entry back into the window's palette.
+            const auto palette = window.palette;
+            for (std::size_t i = 0; i < palette.size(); ++i) {
+                screen->driver->setPalette(static_cast<std::int32_t>(i), palette[i].red,
+                                           palette[i].green, palette[i].blue);
+            }
+        }
+        markAllDirty(*screen);
+    }
+    window.active = true;
+    return EventResult::Handled;
+}
+
+void focusChanged(bool active) {
+    window.active = active;
+    window.mouseButtons = 0;
+    if (ScreenState* screen = activeScreen()) {
+        std::memset(screen->keyState.get(), 0, 128);
+        markAllDirty(*screen);
+    }
+}
+
+} // namespace
+
+WindowState& windowState() {
+    return window;
+}
+
+void resetWindowState() {
+    window = WindowState{};
+}
+
+EventResult handleWindowEvent(const WindowEvent& event) {
+    switch (event.kind) {
+    case WindowEventKind::KeyDown:
+        return keyDown(event);
+    case WindowEventKind::SystemKeyDown:
+        if (!window.active) {
+            return EventResult::PassOn;
+        }
+        if (event.virtualKey == VIRTUAL_KEY_RETURN && event.altHeld) {
+            return switchFullScreen();
+        }
+        return keyDown(event);
+    case WindowEventKind::Maximize:
+        return window.active ? switchFullScreen() : EventResult::PassOn;
+    case WindowEventKind::Character:
+        if (event.code >= 0 && event.code <= 255) {
+            pushRepeated(event.code, event.repeatCount);
+        }
+        return EventResult::PassOn;
+    case WindowEventKind::Close:
+        pushKey(WINDOW_CLOSE_KEY);
+        return EventResult::Handled;
+    case WindowEventKind::Paint:
+        if (window.hooks.paintWindow != nullptr) {
+            window.hooks.paintWindow();
+        }
+        return EventResult::PassOn;
+    case WindowEventKind::Focus:
+        focusChanged(event.active);
+        return EventResult::PassOn;
+    case WindowEventKind::ButtonDown:
+        window.mouseButtons |= event.button;
+        return EventResult::PassOn;
+    case WindowEventKind::ButtonUp:
+        window.mouseButtons &= ~event.button;
+        return EventResult::PassOn;
+    case WindowEventKind::Wheel:
+        if (window.systemVersion > WHEEL_SYSTEM_VERSION) {
+            window.wheel += event.wheelDelta > 0 ? 1 : -1;
+        }
+        return EventResult::PassOn;
+    }
+    return EventResult::PassOn;
+}
+
+} // namespace ulo
