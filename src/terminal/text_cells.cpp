@@ -6,6 +6,11 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define ULO_X86 1
+#endif
+
 namespace ulo {
 namespace {
 
@@ -104,6 +109,30 @@ void drawNarrowGlyphs(const ScreenState& screen, std::int32_t x0, std::int32_t y
         }
     }
 }
+
+#ifdef ULO_X86
+// 32-bit pixels with AVX2: each glyph row is one 32-byte load and store.
+__attribute__((target("avx2"))) void drawNarrowGlyphsAvx2(const ScreenState& screen,
+                                                          std::int32_t x0, std::int32_t y0,
+                                                          const std::uint8_t* bytes,
+                                                          std::size_t count) {
+    constexpr std::size_t ROW = PIXELS_PER_PATTERN * 4;
+    const std::uint8_t* patterns = screen.glyphRows.rows.get();
+    const auto height = static_cast<std::size_t>(screen.font.height);
+    const std::uint8_t* glyphs = screen.font.bits;
+    for (std::size_t j = 0; j < height; ++j) {
+        std::uint8_t* out =
+            screen.rowTable[static_cast<std::size_t>(y0) + j] + static_cast<std::size_t>(x0) * 4;
+        const std::uint8_t* glyphRow = glyphs + j;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t bits = glyphRow[static_cast<std::size_t>(bytes[i]) * height];
+            _mm256_storeu_si256(
+                reinterpret_cast<__m256i*>(out + i * ROW),
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(patterns + bits * ROW)));
+        }
+    }
+}
+#endif
 
 // Any glyph width: every bit of every byte of a glyph row is one pixel, left to right.
 void drawGlyphsPixelByPixel(ScreenState& screen, std::int32_t x0, std::int32_t y0,
@@ -220,7 +249,15 @@ void drawGlyphs(ScreenState& screen, DirtySpan& span, std::int32_t column, std::
     } else if (screen.bytesPerPixel == 2) {
         drawNarrowGlyphs<2>(screen, x0, y0, bytes, count);
     } else {
+#ifdef ULO_X86
+        if (memory == &memoryRoutines(RoutineSet::Avx2)) {
+            drawNarrowGlyphsAvx2(screen, x0, y0, bytes, count);
+        } else {
+            drawNarrowGlyphs<4>(screen, x0, y0, bytes, count);
+        }
+#else
         drawNarrowGlyphs<4>(screen, x0, y0, bytes, count);
+#endif
     }
     widenSpan(span, y0, y0 + font.height);
     TextCell* cells = cellRow(screen, screen.workPage, row) + column;
