@@ -101,17 +101,6 @@ TEST_F(GraphicsConsole, ALongLineWrapsAndScrollsOnce) {
     EXPECT_EQ(dirtyRows().size(), 480u); // the scroll marks the whole view
 }
 
-TEST_F(GraphicsConsole, PrintingMarksOnlyTheRowsItTouched) {
-    setCursor(3, 5, CURSOR_KEEP);
-    clearDirty();
-    printBuffer("abc", 0);
-    std::vector<int> expected;
-    for (int y = 32; y < 48; ++y) {
-        expected.push_back(y);
-    }
-    EXPECT_EQ(dirtyRows(), expected);
-}
-
 TEST_F(GraphicsConsole, ClearModes) {
     for (int r = 1; r <= 30; ++r) {
         setCursor(r, 1, CURSOR_KEEP);

@@ -54,9 +54,9 @@ TEST(ResourceBlob, ExpandsToExactlyTheFontsWithBitZeroLeftmost) {
 
     expandResourcesOnce();
     EXPECT_TRUE(std::equal(block.begin(), block.end(), resourceBlock().begin()));
-    const FontDesc vga = fontOfHeight(16);
-    EXPECT_EQ(vga.bits[179 * 16 + 5], 0x18); // symmetric: a vertical line in the middle
-    EXPECT_EQ(vga.bits['A' * 16 + 2], 0x08); // the apex: one pixel, fourth from the left
+    const FontDesc font16 = fontOfHeight(16);
+    EXPECT_EQ(font16.bits[179 * 16 + 5], 0x18); // symmetric: a vertical line in the middle
+    EXPECT_EQ(font16.bits['A' * 16 + 2], 0x08); // the apex: one pixel, fourth from the left
 }
 
 TEST(ResourceBlob, HoldsTheStandardDefaultPalettes) {
