@@ -210,5 +210,42 @@ TEST(Blitters, ChoiceFollowsDepthAndDestination) {
     EXPECT_EQ(s.blitterTable[256 + 0xF8], 0xF80000u);
 }
 
+TEST(MemoryRoutines, VectorFillsAndCopiesWriteThePlainBytes) {
+    const MemoryRoutines& plain = memoryRoutines(RoutineSet::Plain);
+    std::mt19937 random(3);
+    for (const RoutineSet set : supportedSets()) {
+        const MemoryRoutines& routines = memoryRoutines(set);
+        for (const std::size_t count : {0u, 1u, 7u, 16u, 33u, 641u}) {
+            const std::uint32_t colour = static_cast<std::uint32_t>(random());
+            using Fill = void (*)(void*, std::uint32_t, std::size_t);
+            const std::pair<Fill, Fill> fills[] = {{plain.fill8, routines.fill8},
+                                                   {plain.fill16, routines.fill16},
+                                                   {plain.fill32, routines.fill32}};
+            for (const auto& [reference, fill] : fills) {
+                std::vector<std::uint8_t> expected(count * 4 + 8, UNTOUCHED);
+                std::vector<std::uint8_t> actual = expected;
+                reference(expected.data() + 1, colour, count);
+                fill(actual.data() + 1, colour, count);
+                ASSERT_EQ(actual, expected) << setName(set) << " fill of " << count;
+            }
+            std::vector<std::uint8_t> source(count + 3);
+            for (auto& byte : source) {
+                byte = static_cast<std::uint8_t>(random());
+            }
+            std::vector<std::uint8_t> copied(count + 8, UNTOUCHED);
+            routines.copy(copied.data() + 2, source.data() + 3, count);
+            ASSERT_TRUE(std::equal(source.begin() + 3, source.end(), copied.begin() + 2));
+            ASSERT_EQ(copied[count + 2], UNTOUCHED) << setName(set) << " copy of " << count;
+        }
+    }
+    // The fills repeat the colour's low bytes in memory order.
+    std::uint8_t words[8] = {};
+    plain.fill16(words, 0x12345678, 2);
+    EXPECT_EQ(words[0], 0x78);
+    EXPECT_EQ(words[1], 0x56);
+    EXPECT_EQ(words[2], 0x78);
+    EXPECT_EQ(words[4], 0);
+}
+
 } // namespace
 } // namespace ulo
