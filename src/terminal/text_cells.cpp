@@ -112,6 +112,11 @@ void drawNarrowGlyphs(const ScreenState& screen, std::int32_t x0, std::int32_t y
 
 #ifdef ULO_X86
 // 32-bit pixels with AVX2: each glyph row is one 32-byte load and store.
+__attribute__((target("avx2"), always_inline)) inline __m256i
+patternRow(const std::uint8_t* patterns, std::uint32_t bits) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(patterns + bits * 32));
+}
+
 __attribute__((target("avx2"))) void drawNarrowGlyphsAvx2(const ScreenState& screen,
                                                           std::int32_t x0, std::int32_t y0,
                                                           const std::uint8_t* bytes,
@@ -120,15 +125,30 @@ __attribute__((target("avx2"))) void drawNarrowGlyphsAvx2(const ScreenState& scr
     const std::uint8_t* patterns = screen.glyphRows.rows.get();
     const auto height = static_cast<std::size_t>(screen.font.height);
     const std::uint8_t* glyphs = screen.font.bits;
-    for (std::size_t j = 0; j < height; ++j) {
+    // Two pixel rows per pass share the character and the glyph load.
+    std::size_t j = 0;
+    for (; j + 2 <= height; j += 2) {
+        std::uint8_t* upper =
+            screen.rowTable[static_cast<std::size_t>(y0) + j] + static_cast<std::size_t>(x0) * 4;
+        std::uint8_t* lower = screen.rowTable[static_cast<std::size_t>(y0) + j + 1] +
+                              static_cast<std::size_t>(x0) * 4;
+        const std::uint8_t* glyphRows = glyphs + j;
+        for (std::size_t i = 0; i < count; ++i) {
+            std::uint16_t pair;
+            std::memcpy(&pair, glyphRows + static_cast<std::size_t>(bytes[i]) * height, 2);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(upper + i * ROW),
+                                patternRow(patterns, pair & 0xFFu));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(lower + i * ROW),
+                                patternRow(patterns, pair >> 8));
+        }
+    }
+    for (; j < height; ++j) {
         std::uint8_t* out =
             screen.rowTable[static_cast<std::size_t>(y0) + j] + static_cast<std::size_t>(x0) * 4;
-        const std::uint8_t* glyphRow = glyphs + j;
         for (std::size_t i = 0; i < count; ++i) {
-            const std::uint8_t bits = glyphRow[static_cast<std::size_t>(bytes[i]) * height];
             _mm256_storeu_si256(
                 reinterpret_cast<__m256i*>(out + i * ROW),
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(patterns + bits * ROW)));
+                patternRow(patterns, glyphs[static_cast<std::size_t>(bytes[i]) * height + j]));
         }
     }
 }
