@@ -1,6 +1,9 @@
 // The screen layer's platform pieces on POSIX systems.
 #include "terminal/screen_platform.hpp"
+#include "posix/sdl_driver.hpp"
 #include "terminal/display_driver.hpp"
+
+#include <iterator>
 
 #include <cerrno>
 #include <unistd.h>
@@ -22,10 +25,10 @@ std::string programFilePath() {
     }
 }
 
-// No window system driver is built for this platform yet: only the Null driver (chosen by name)
-// is available, and every other request leaves the text on the process console.
+// The drivers of this platform in the order they are tried: a window on the desktop.
 DisplayDriverList platformDisplayDrivers() {
-    return {nullptr, 0};
+    static const DisplayDriver* const drivers[] = {&SDL_DISPLAY_DRIVER};
+    return {drivers, std::size(drivers)};
 }
 
 } // namespace ulo

@@ -269,9 +269,17 @@ RuntimeErrorCode setScreenMode(std::int32_t mode, std::int32_t depth, std::int32
             closeScreenAtExit();
             failed = true;
         } else {
+            // The driver may already present from a thread of its own: finish the screen under
+            // its lock.
+            if (driver->lock != nullptr) {
+                driver->lock();
+            }
             screen.driver = driver;
             resetPalette(screen);
             prepareText(screen);
+            if (driver->unlock != nullptr) {
+                driver->unlock();
+            }
             registerExitRoutine(closeScreenAtExit);
         }
     }

@@ -31,6 +31,10 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         if (::chdir(directory.c_str()) != 0) {
             ::_exit(126);
         }
+        for (const char* windowVariable :
+             {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "VXGFX"}) {
+            ::unsetenv(windowVariable);
+        }
         for (const std::string& entry : environment) {
             ::putenv(const_cast<char*>(entry.c_str()));
         }

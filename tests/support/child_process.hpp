@@ -11,8 +11,9 @@ namespace ulo::testing {
 
 class ChildProcess {
 public:
-    // Starts `program` with `arguments` in `directory`; `environment` entries (NAME=value) are
-    // added to the test's own environment.
+    // Starts `program` with `arguments` in `directory`, with the test's own environment less
+    // what would give it a window (DISPLAY, WAYLAND_DISPLAY, SDL_VIDEODRIVER, VXGFX), so that it
+    // talks through its console; `environment` entries (NAME=value) are added to that.
     ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                  const std::string& directory, const std::vector<std::string>& environment = {});
     ~ChildProcess();

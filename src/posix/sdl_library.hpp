@@ -1,0 +1,66 @@
+// SDL2, loaded at run time only when a window is to be opened, so that a program that talks
+// through the terminal neither pays for loading it nor needs it installed.
+#pragma once
+
+#include <SDL.h>
+
+namespace ulo {
+
+// Every SDL function the window driver uses, as (name, function) pairs.
+#define ULO_SDL_FUNCTIONS(X)                                                                       \
+    X(SDL_Init)                                                                                    \
+    X(SDL_Quit)                                                                                    \
+    X(SDL_GetError)                                                                                \
+    X(SDL_SetHint)                                                                                 \
+    X(SDL_GetCurrentVideoDriver)                                                                   \
+    X(SDL_CreateWindow)                                                                            \
+    X(SDL_DestroyWindow)                                                                           \
+    X(SDL_SetWindowTitle)                                                                          \
+    X(SDL_SetWindowIcon)                                                                           \
+    X(SDL_SetWindowFullscreen)                                                                     \
+    X(SDL_GetWindowFlags)                                                                          \
+    X(SDL_GetWindowID)                                                                             \
+    X(SDL_GetWindowSize)                                                                           \
+    X(SDL_GetWindowPosition)                                                                       \
+    X(SDL_GetWindowDisplayIndex)                                                                   \
+    X(SDL_GetCurrentDisplayMode)                                                                   \
+    X(SDL_GetDisplayBounds)                                                                        \
+    X(SDL_RaiseWindow)                                                                             \
+    X(SDL_CreateRGBSurfaceWithFormatFrom)                                                          \
+    X(SDL_FreeSurface)                                                                             \
+    X(SDL_CreateRenderer)                                                                          \
+    X(SDL_DestroyRenderer)                                                                         \
+    X(SDL_GetRendererOutputSize)                                                                   \
+    X(SDL_CreateTexture)                                                                           \
+    X(SDL_DestroyTexture)                                                                          \
+    X(SDL_LockTexture)                                                                             \
+    X(SDL_UnlockTexture)                                                                           \
+    X(SDL_SetRenderDrawColor)                                                                      \
+    X(SDL_RenderClear)                                                                             \
+    X(SDL_RenderCopy)                                                                              \
+    X(SDL_RenderPresent)                                                                           \
+    X(SDL_PollEvent)                                                                               \
+    X(SDL_PumpEvents)                                                                              \
+    X(SDL_PushEvent)                                                                               \
+    X(SDL_GetKeyFromScancode)                                                                      \
+    X(SDL_GetKeyboardState)                                                                        \
+    X(SDL_StartTextInput)                                                                          \
+    X(SDL_StopTextInput)                                                                           \
+    X(SDL_GetGlobalMouseState)                                                                     \
+    X(SDL_WarpMouseInWindow)                                                                       \
+    X(SDL_ShowCursor)                                                                              \
+    X(SDL_CreateSystemCursor)                                                                      \
+    X(SDL_SetCursor)                                                                               \
+    X(SDL_FreeCursor)
+
+struct SdlLibrary {
+#define ULO_SDL_POINTER(name) decltype(&::name) name = nullptr;
+    ULO_SDL_FUNCTIONS(ULO_SDL_POINTER)
+#undef ULO_SDL_POINTER
+};
+
+// Loads the library and every function once; null when the library or a function is missing.
+// The library stays loaded for the rest of the process.
+const SdlLibrary* loadSdlLibrary();
+
+} // namespace ulo

@@ -1,0 +1,224 @@
+// The SDL driver in this process on SDL's off-screen video driver: its window thread presents
+// dirty rows and turns injected window-system events into key codes and window state.
+#include "console/print.hpp"
+#include "posix/sdl_driver.hpp"
+#include "posix/sdl_keys.hpp"
+#include "posix/sdl_library.hpp"
+#include "terminal/keys.hpp"
+#include "terminal/screen.hpp"
+#include "terminal/text_cells.hpp"
+#include "terminal/window_events.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace ulo {
+namespace {
+
+constexpr auto PATIENCE = std::chrono::seconds(20);
+
+class SdlDriver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        ::unsetenv("VXGFX");
+        resetKeyBuffer();
+        sdl = loadSdlLibrary();
+        ASSERT_NE(sdl, nullptr);
+    }
+    void TearDown() override {
+        setScreenMode(0, 0, 0, 0, 0);
+        ::unsetenv("SDL_VIDEODRIVER");
+    }
+
+    void open(std::int32_t flags = 0) {
+        ASSERT_EQ(setScreenMode(18, 32, 0, flags, 0), ERR_NONE);
+        ASSERT_EQ(activeScreen()->driver, &SDL_DISPLAY_DRIVER);
+    }
+
+    // The next key code the line editor would read, or 0 when none comes.
+    KeyCode nextKey() {
+        const auto deadline = std::chrono::steady_clock::now() + PATIENCE;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (keyAvailable()) {
+                const KeyString key = readKey();
+                return key.length == 1 ? key.bytes[0] : key.bytes[1] * 256 + 255;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return 0;
+    }
+
+    void keyDown(SDL_Scancode scancode, SDL_Keycode keycode, std::uint16_t modifiers = 0) {
+        SDL_Event event{};
+        event.type = SDL_KEYDOWN;
+        event.key.windowID = sdlWindowId();
+        event.key.state = SDL_PRESSED;
+        event.key.keysym = {scancode, keycode, modifiers, 0};
+        sdl->SDL_PushEvent(&event);
+    }
+    void text(const char* utf8) {
+        SDL_Event event{};
+        event.type = SDL_TEXTINPUT;
+        event.text.windowID = sdlWindowId();
+        std::strncpy(event.text.text, utf8, sizeof event.text.text - 1);
+        sdl->SDL_PushEvent(&event);
+    }
+    void windowEvent(SDL_WindowEventID id) {
+        SDL_Event event{};
+        event.type = SDL_WINDOWEVENT;
+        event.window.windowID = sdlWindowId();
+        event.window.event = static_cast<Uint8>(id);
+        sdl->SDL_PushEvent(&event);
+    }
+
+    // Waits until `condition` holds under the screen lock.
+    template <typename Condition>
+    bool eventually(Condition condition) {
+        const auto deadline = std::chrono::steady_clock::now() + PATIENCE;
+        while (std::chrono::steady_clock::now() < deadline) {
+            {
+                const ScreenLock lock(activeScreen());
+                if (condition()) {
+                    return true;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+    const SdlLibrary* sdl = nullptr;
+};
+
+TEST_F(SdlDriver, PresentsDirtyRowsAndClearsTheirFlags) {
+    open();
+    printText(0, "hello", PRINT_NEWLINE);
+    const ScreenState& screen = *activeScreen();
+    const auto allClean = [&] {
+        const std::uint8_t* dirty = screen.dirty.get();
+        return std::all_of(dirty, dirty + screen.height,
+                           [](std::uint8_t flag) { return flag == 0; });
+    };
+    EXPECT_TRUE(eventually(allClean));
+    // An expose asks for the whole picture again, which is then presented.
+    windowEvent(SDL_WINDOWEVENT_EXPOSED);
+    EXPECT_TRUE(eventually(allClean));
+}
+
+TEST_F(SdlDriver, KeyPressesAndTextBecomeKeyCodes) {
+    open();
+    keyDown(SDL_SCANCODE_UP, SDLK_UP);
+    EXPECT_EQ(nextKey(), KEY_UP);
+    keyDown(SDL_SCANCODE_LEFT, SDLK_LEFT, KMOD_LCTRL);
+    EXPECT_EQ(nextKey(), 0x73FF);
+    keyDown(SDL_SCANCODE_F12, SDLK_F12);
+    EXPECT_EQ(nextKey(), KEY_F12);
+    keyDown(SDL_SCANCODE_F10, SDLK_F10);
+    EXPECT_EQ(nextKey(), KEY_F10);
+    // A letter types nothing by itself: its character comes as text.
+    keyDown(SDL_SCANCODE_A, SDLK_a);
+    text("a");
+    EXPECT_EQ(nextKey(), 'a');
+    text("é€");
+    EXPECT_EQ(nextKey(), 0x82); // é in code page 437; € has no place there
+    // Alt+X is a key code, and the text that follows it is not typed.
+    keyDown(SDL_SCANCODE_X, SDLK_x, KMOD_LALT);
+    text("x");
+    EXPECT_EQ(nextKey(), 0x2DFF);
+    // AltGr characters are text.
+    keyDown(SDL_SCANCODE_RALT, SDLK_MODE, KMOD_MODE);
+    keyDown(SDL_SCANCODE_Q, SDLK_q, KMOD_MODE);
+    text("@");
+    EXPECT_EQ(nextKey(), '@');
+    // Keys whose characters never come as text.
+    keyDown(SDL_SCANCODE_RETURN, SDLK_RETURN);
+    EXPECT_EQ(nextKey(), 13);
+    keyDown(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE);
+    EXPECT_EQ(nextKey(), 8);
+    keyDown(SDL_SCANCODE_C, SDLK_c, KMOD_LCTRL);
+    EXPECT_EQ(nextKey(), 3);
+    keyDown(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
+    EXPECT_EQ(nextKey(), 27);
+    // Closing only queues the close key.
+    keyDown(SDL_SCANCODE_F4, SDLK_F4, KMOD_LALT);
+    EXPECT_EQ(nextKey(), WINDOW_CLOSE_KEY);
+    windowEvent(SDL_WINDOWEVENT_CLOSE);
+    EXPECT_EQ(nextKey(), WINDOW_CLOSE_KEY);
+    EXPECT_TRUE(keyBufferEmpty());
+}
+
+TEST_F(SdlDriver, FocusFollowsTheWindow) {
+    open();
+    windowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
+    EXPECT_TRUE(eventually([] { return !windowState().active; }));
+    windowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
+    EXPECT_TRUE(eventually([] { return windowState().active; }));
+}
+
+TEST_F(SdlDriver, AltEnterSwitchesFullScreenUnlessForbidden) {
+    open();
+    const std::uint32_t windowed = sdlWindowId();
+    keyDown(SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_LALT);
+    EXPECT_TRUE(eventually([] { return (windowState().flags & SCREEN_FULLSCREEN) != 0; }));
+    EXPECT_NE(sdlWindowId(), windowed); // made anew
+    keyDown(SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_LALT);
+    EXPECT_TRUE(eventually([] { return (windowState().flags & SCREEN_FULLSCREEN) == 0; }));
+    EXPECT_TRUE(keyBufferEmpty()); // Alt+Enter types nothing
+
+    setScreenMode(0, 0, 0, 0, 0);
+    open(SCREEN_NO_SWITCH);
+    const std::uint32_t fixed = sdlWindowId();
+    keyDown(SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_LALT);
+    keyDown(SDL_SCANCODE_UP, SDLK_UP); // a key after it shows the first was handled
+    EXPECT_EQ(nextKey(), KEY_UP);
+    EXPECT_EQ(sdlWindowId(), fixed);
+    EXPECT_EQ(windowState().flags & SCREEN_FULLSCREEN, 0);
+}
+
+TEST_F(SdlDriver, RefusesWithoutADisplayAndForOpenGl) {
+    ::unsetenv("SDL_VIDEODRIVER");
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display != nullptr ? display : "";
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    EXPECT_NE(SDL_DISPLAY_DRIVER.init("t", 640, 480, 32, 0, 0), 0);
+    SDL_DISPLAY_DRIVER.shutdown();
+    ::setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    EXPECT_NE(SDL_DISPLAY_DRIVER.init("t", 640, 480, 32, 0, SCREEN_OPENGL), 0);
+    SDL_DISPLAY_DRIVER.shutdown();
+    if (!saved.empty()) {
+        ::setenv("DISPLAY", saved.c_str(), 1);
+    }
+}
+
+TEST(SdlKeys, ScanCodesModifiersAndCharacters) {
+    EXPECT_EQ(describeScancode(SDL_SCANCODE_UP).scanCode, 0x48);
+    EXPECT_TRUE(describeScancode(SDL_SCANCODE_UP).enhanced);
+    EXPECT_FALSE(describeScancode(SDL_SCANCODE_KP_8).enhanced);
+    EXPECT_EQ(describeScancode(SDL_SCANCODE_X).scanCode, 0x2D);
+    EXPECT_EQ(describeScancode(SDL_SCANCODE_F11).scanCode, 0x57);
+    EXPECT_EQ(describeScancode(SDL_SCANCODE_F10).virtualKey, VIRTUAL_KEY_F10);
+    EXPECT_EQ(controlKeyState(KMOD_LSHIFT | KMOD_RCTRL, true),
+              SHIFT_PRESSED | RIGHT_CTRL_PRESSED | ENHANCED_KEY);
+    EXPECT_EQ(controlKeyState(KMOD_MODE, false), RIGHT_ALT_PRESSED | LEFT_CTRL_PRESSED);
+    EXPECT_EQ(baseCharacter(SDLK_a), 'a');
+    EXPECT_EQ(baseCharacter(SDLK_UP), 0);
+    EXPECT_EQ(baseCharacter(0xE9), 0x82); // é on a French keyboard
+    EXPECT_EQ(typedCharacter(SDLK_a, KMOD_LSHIFT), 'A');
+    EXPECT_EQ(typedCharacter(SDLK_a, KMOD_LSHIFT | KMOD_CAPS), 'a');
+    EXPECT_EQ(controlCharacter(SDLK_RETURN, KMOD_LCTRL), 10);
+    EXPECT_EQ(controlCharacter(SDLK_LEFTBRACKET, KMOD_RCTRL), 27);
+    EXPECT_EQ(controlCharacter(SDLK_c, KMOD_LCTRL | KMOD_LALT), 0);
+    EXPECT_TRUE(textInputSuppressed(KMOD_LALT, 'X', 'x'));
+    EXPECT_FALSE(textInputSuppressed(KMOD_RALT | KMOD_LCTRL, '@', 'q'));
+    EXPECT_EQ(typedCharacter(SDLK_q, KMOD_MODE), 0);
+    EXPECT_FALSE(textInputSuppressed(0, 'x', 'x'));
+}
+
+} // namespace
+} // namespace ulo

@@ -1,0 +1,62 @@
+// A private X server without a screen (Xvfb) for tests of the real window: finding a window by
+// title, its geometry and pixels, typing into it, and asking it to close as the window's close
+// button does.
+#pragma once
+
+#include "terminal/framebuffer_png.hpp"
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace ulo::testing {
+
+class VirtualDisplay {
+public:
+    VirtualDisplay(int width = 1024, int height = 768);
+    ~VirtualDisplay();
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+    bool running() const { return display_ != nullptr; }
+    // ":N", for DISPLAY.
+    const std::string& name() const { return name_; }
+
+    struct Geometry {
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int height = 0;
+    };
+
+    // The viewable top-level window with this title, waiting up to `timeout` for one.
+    std::optional<unsigned long>
+    findWindow(const std::string& title,
+               std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // True once no viewable window has this title (waiting up to `timeout`).
+    bool windowGone(const std::string& title,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    Geometry geometry(unsigned long window);
+    // The window's pixels as they are on the screen.
+    RgbPicture capture(unsigned long window);
+    // Waits until `window` shows `expected`; the last capture when it never does.
+    RgbPicture waitForPicture(unsigned long window, const RgbPicture& expected,
+                              std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+    // Gives the window the keyboard focus, then types text or presses keys (key names as the
+    // X keyboard calls them, e.g. "BackSpace", "alt+Return").
+    void type(unsigned long window, const std::string& text);
+    void press(unsigned long window, const std::string& keys);
+    // What the window's close button does: the window system asks the window to close.
+    void requestClose(unsigned long window);
+
+private:
+    void focus(unsigned long window);
+    void xdotool(const std::string& arguments);
+
+    int serverPid_ = -1;
+    std::string name_;
+    void* display_ = nullptr;
+};
+
+} // namespace ulo::testing
