@@ -121,6 +121,37 @@ TEST_F(LineEditor, EndedInputEndsTheLine) {
     EXPECT_EQ(line, "kept");
 }
 
+TEST_F(LineEditor, EachKeyWorksWithTheSizeTheScreenHasThen) {
+    screen.type("abc");
+    screen.pressResize(40, 10); // the terminal got narrower while the line was typed
+    screen.type(std::string(40, 'x'));
+    screen.press({KEY_UP, 'U', KEY_ENTER});
+    std::string expected = "abc" + std::string(40, 'x');
+    expected.insert(3, "U"); // Up went back one row of the new width: 43 - 40
+    EXPECT_EQ(readLine(), expected);
+    EXPECT_EQ(screen.row(1), "abcUxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx");
+    EXPECT_EQ(screen.row(2).substr(0, 5), "xxxx ");
+    EXPECT_EQ(screen.cursorRow(), 3);
+}
+
+TEST(TextView, TheWholeScreenViewFollowsTheScreenSize) {
+    MemoryScreen screen;
+    std::int32_t top = 0;
+    std::int32_t bottom = 0;
+    screen.pressResize(40, 10);
+    EXPECT_FALSE(keyAvailable()); // the size change is carried out; no key follows it
+    getTextView(&top, &bottom);
+    EXPECT_EQ(top, 1);
+    EXPECT_EQ(bottom, 10);
+    setTextView(2, 5); // a view of its own keeps its rows
+    screen.pressResize(40, 20);
+    keyAvailable();
+    getTextView(&top, &bottom);
+    EXPECT_EQ(top, 2);
+    EXPECT_EQ(bottom, 5);
+    setTextView(0, 0);
+}
+
 TEST(AdvancePosition, WrapsRowsBothWays) {
     EXPECT_EQ(advancePosition({1, 5}, -1, 80).x, 80);
     EXPECT_EQ(advancePosition({1, 5}, -1, 80).y, 4);
