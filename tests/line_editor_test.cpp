@@ -121,6 +121,14 @@ TEST_F(LineEditor, EndedInputEndsTheLine) {
     EXPECT_EQ(line, "kept");
 }
 
+TEST_F(LineEditor, PictureKeysAreCharactersNotControlKeys) {
+    screen.type("a");
+    // ☺ and ♣ typed as characters; Ctrl+A and Ctrl+E stay control keys and change nothing.
+    screen.press({pictureKey(1), 1, pictureKey(5), 5, KEY_ENTER});
+    EXPECT_EQ(readLine(), "a\x01\x05");
+    EXPECT_EQ(screen.row(1).substr(0, 4), "a\x01\x05 ");
+}
+
 TEST_F(LineEditor, EachKeyWorksWithTheSizeTheScreenHasThen) {
     screen.type("abc");
     screen.pressResize(40, 10); // the terminal got narrower while the line was typed

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "runtime/errors.hpp"
+#include "terminal/keys.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +18,29 @@ struct KeyString {
     std::uint8_t bytes[2] = {0, 0};
     std::uint8_t length = 0;
 };
+
+// Bytes 1-31 typed as the pictures they show (☺ for 1, ♥ for 3) rather than as control keys.
+// A console whose input tells the two apart (a character typed in Unicode) delivers them as
+// these extended codes, so that a typed ☺ is a character and not Ctrl+A; the line editor inserts
+// them like any other character.
+inline constexpr int PICTURE_KEY_BASE = 0xC0;
+constexpr KeyCode pictureKey(std::uint8_t byte) {
+    return extendedKey(PICTURE_KEY_BASE + byte);
+}
+// Whether byte 1-31 can be typed as its picture. Not the bytes that printing acts on (BEL, BS,
+// TAB, LF, CR): the echo could not show them, so their pictures are dropped like characters that
+// code page 437 lacks.
+constexpr bool typablePicture(int byte) {
+    return byte >= 1 && byte < 32 && byte != 7 && byte != 8 && byte != 9 && byte != 10 &&
+           byte != 13;
+}
+// The byte of a picture key, or 0 when `code` is none.
+constexpr std::uint8_t pictureKeyByte(KeyCode code) {
+    const int extended = (code & 0xFF) == 0xFF ? code >> 8 : 0;
+    return extended > PICTURE_KEY_BASE && extended < PICTURE_KEY_BASE + 32
+               ? static_cast<std::uint8_t>(extended - PICTURE_KEY_BASE)
+               : 0;
+}
 
 struct ConsoleHooks {
     KeyString (*readKey)();

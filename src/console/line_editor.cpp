@@ -131,6 +131,8 @@ private:
         default:
             if (code >= 32 && code <= 255) {
                 inserted.push_back(static_cast<char>(code));
+            } else if (const std::uint8_t picture = pictureKeyByte(code); picture != 0) {
+                inserted.push_back(static_cast<char>(picture));
             }
             break;
         }
