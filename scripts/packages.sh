@@ -1,7 +1,11 @@
 # Shared by scripts/run and scripts/test: installs the Debian packages that are missing.
 # Sourced, not run.
 
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
+# libncurses-dev: ncursesw, the terminal library of the terminal console.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+    libncurses-dev)
+# tmux: the real terminal of the terminal-session tests.
+TEST_PACKAGES=(tmux)
 
 # ensure_packages NAME...: installs those of NAME... that are not installed yet (as root, or
 # through sudo when there is one).
