@@ -74,11 +74,11 @@ TEST_F(LineEditor, UpAndDownMoveByAScreenRow) {
     screen.type(text);
     screen.press({KEY_DOWN, KEY_UP, 'U', KEY_UP, 'V', KEY_DOWN, KEY_DOWN, 'D', KEY_ENTER});
     std::string expected = text;
-    expected.insert(20, "U");
+    expected.insert(20, 1, 'U');
     // The second Up finds fewer than 80 characters before it and does nothing; Down then moves
     // forward a row while 80 characters follow, once.
-    expected.insert(21, "V");
-    expected.insert(102, "D");
+    expected.insert(21, 1, 'V');
+    expected.insert(102, 1, 'D');
     EXPECT_EQ(readLine(), expected);
 }
 
@@ -135,7 +135,7 @@ TEST_F(LineEditor, EachKeyWorksWithTheSizeTheScreenHasThen) {
     screen.type(std::string(40, 'x'));
     screen.press({KEY_UP, 'U', KEY_ENTER});
     std::string expected = "abc" + std::string(40, 'x');
-    expected.insert(3, "U"); // Up went back one row of the new width: 43 - 40
+    expected.insert(3, 1, 'U'); // Up went back one row of the new width: 43 - 40
     EXPECT_EQ(readLine(), expected);
     EXPECT_EQ(screen.row(1), "abcUxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx");
     EXPECT_EQ(screen.row(2).substr(0, 5), "xxxx ");

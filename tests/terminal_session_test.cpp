@@ -217,8 +217,8 @@ TEST_F(TerminalSession, TheLineEditorsKeys) {
     pane.type("U");
     pane.keys({"Down"});
     pane.type("D");
-    line.insert(10, "U");
-    line.insert(91, "D");
+    line.insert(10, 1, 'U');
+    line.insert(91, 1, 'D');
     ASSERT_FALSE(enter(line.substr(80)).empty());
     EXPECT_NE(readFile("data.dat").find("\"" + line + "\""), std::string::npos)
         << readFile("data.dat");
