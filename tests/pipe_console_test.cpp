@@ -108,6 +108,15 @@ TEST_F(PipeConsole, EndOfInputEndsAPartLineWithEnterFirst) {
     EXPECT_EQ(output(), "whole\npart\n");
 }
 
+TEST_F(PipeConsole, ALineTypedAndErasedBeforeTheEndIsStillEntered) {
+    open(false);
+    send("gone\b\b\b\b");
+    endInput();
+    EXPECT_EQ(readLine(), "");
+    readLine(ERR_INPUT_ENDED);
+    EXPECT_EQ(output(), "    \n");
+}
+
 TEST_F(PipeConsole, Utf8InAndOut) {
     open(true);
     // é is 0x82 and ☺ is byte 1 in code page 437; € has no form, and ♪ (13) cannot be typed.

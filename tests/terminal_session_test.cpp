@@ -183,6 +183,9 @@ TEST_F(TerminalSession, TheLineEditorsKeys) {
     pane.type("H");
     pane.keys({"End"});
     pane.type("!");
+    EXPECT_FALSE(pane.bellRang());
+    pane.keys({"DC"}); // Delete at the end of the line rings the bell
+    EXPECT_TRUE(pane.waitFor([&](const Screen&) { return pane.bellRang(); }));
     ASSERT_FALSE(enter("Hello world!").empty());
     EXPECT_EQ(readFile("data.dat"), record("Hello world!", "&&$&&"));
 

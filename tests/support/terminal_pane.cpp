@@ -140,6 +140,10 @@ std::pair<int, int> TerminalPane::cursor() {
     return {std::atoi(text.substr(0, space).c_str()), std::atoi(text.substr(space + 1).c_str())};
 }
 
+bool TerminalPane::bellRang() {
+    return tmux({"display-message", "-p", "-t", "main", "#{window_bell_flag}"}) == "1\n";
+}
+
 int TerminalPane::shellProcess() {
     return std::atoi(tmux({"display-message", "-p", "-t", "main", "#{pane_pid}"}).c_str());
 }

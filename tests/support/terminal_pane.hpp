@@ -38,6 +38,8 @@ public:
     void resize(int columns, int rows);
     // The cursor, 0-based column and row.
     std::pair<int, int> cursor();
+    // Whether the terminal's bell has rung.
+    bool bellRang();
     // The process id of the pane's shell.
     int shellProcess();
 
