@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <csignal>
+#include <filesystem>
 #include <optional>
 #include <thread>
 
@@ -53,9 +54,17 @@ std::string awaitFile(const std::string& name) {
 class TerminalSession : public ::testing::Test {
 protected:
     // Starts Ulo from the pane's shell, with the terminal's settings noted before and after.
-    void startUlo() {
-        pane.run("stty -g > before.txt; LC_ALL=C.UTF-8 " ULO_BINARY
-                 "; echo ulo-status=$?; stty -g > after.txt");
+    void startUlo(const std::string& locale = "C.UTF-8") {
+        // A clean shell screen, without what an earlier run left on it.
+        std::filesystem::remove("before.txt");
+        std::filesystem::remove("after.txt");
+        pane.run("clear");
+        ASSERT_TRUE(pane.waitFor([](const Screen& s) {
+            return std::none_of(s.begin(), s.end(),
+                                [](const std::string& row) { return row.ends_with("again"); });
+        }));
+        pane.run("stty -g > before.txt; LC_ALL=" + locale +
+                 " " ULO_BINARY "; echo ulo-status=$?; stty -g > after.txt");
         ASSERT_TRUE(pane.waitFor([](const Screen& s) { return !s.empty() && s[0] == BANNER; }))
             << showScreen(pane.screen());
     }
@@ -263,6 +272,26 @@ TEST_F(TerminalSession, FollowsTheTerminalsSize) {
     const std::string data = readFile("data.dat");
     EXPECT_NE(data.find("\"" + line + "\""), std::string::npos) << data;
     EXPECT_NE(data.find("\"" + wide + "\""), std::string::npos) << data;
+}
+
+TEST_F(TerminalSession, TextIsCodePage437InsideAndTheLocalesOutside) {
+    startUlo();
+    pane.type("café ☺ €");
+    ASSERT_FALSE(enter("café ☺").empty());
+    EXPECT_EQ(readFile("data.dat"), record("caf\x82 \x01 ", "&&$&&"));
+    pane.type("exit");
+    pane.keys({"Enter"});
+    expectEndedWith(0);
+    std::filesystem::remove("data.dat");
+
+    // A single-byte locale that lacks these characters drops their bytes, and nothing after.
+    startUlo("C");
+    pane.type("né ok");
+    ASSERT_FALSE(enter("n ok").empty());
+    EXPECT_EQ(readFile("data.dat"), record("n ok", "&&$&&"));
+    pane.type("exit");
+    pane.keys({"Enter"});
+    expectEndedWith(0);
 }
 
 // How Ulo is ended from outside: Ctrl+C typed, or a signal sent to it.

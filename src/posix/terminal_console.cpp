@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cwchar>
 #include <deque>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -42,6 +43,7 @@ struct TerminalConsole {
     int shownVisibility = -1; // what the terminal shows; -1 before the first update
     bool changed = true;      // the terminal needs an update
     bool inputEnded = false;
+    bool multibyte = true; // the locale's characters can take more than one byte
     TerminalKeyDecoder decoder;
     std::deque<KeyCode> typed; // decoded keys waiting for room in the key buffer
 };
@@ -239,13 +241,45 @@ void followResize() {
     term.changed = true;
 }
 
+// What the terminal sent next: a character (in Unicode), a key the description names, or
+// nothing. Under a locale whose characters take several bytes the library decodes them; under a
+// single-byte locale each byte is one character, and a byte the locale has no character for is
+// dropped rather than left to swallow the keys after it.
+enum class Typed { Nothing, Character, NamedKey, Skipped };
+Typed nextTyped(char32_t& character, int& key) {
+    if (term.multibyte) {
+        wint_t wide = 0;
+        const int result = wget_wch(stdscr, &wide);
+        if (result == ERR) {
+            return Typed::Nothing;
+        }
+        key = static_cast<int>(wide);
+        character = static_cast<char32_t>(wide);
+        return result == KEY_CODE_YES ? Typed::NamedKey : Typed::Character;
+    }
+    key = wgetch(stdscr);
+    if (key == ERR) {
+        return Typed::Nothing;
+    }
+    if (key >= KEY_MIN) {
+        return Typed::NamedKey;
+    }
+    const wint_t wide = key < 128 ? static_cast<wint_t>(key) : btowc(key);
+    if (wide == WEOF) {
+        return Typed::Skipped;
+    }
+    character = static_cast<char32_t>(wide);
+    return Typed::Character;
+}
+
 // Decodes every key the terminal has sent so far into `term.typed`.
 void readTyped() {
     bool waited = false;
     for (;;) {
-        wint_t character = 0;
-        const int result = wget_wch(stdscr, &character);
-        if (result == ERR) {
+        char32_t character = 0;
+        int key = 0;
+        const Typed typed = nextTyped(character, key);
+        if (typed == Typed::Nothing) {
             // The rest of an escape sequence may still be on its way: wait for it once.
             if (term.decoder.pending() && !waited) {
                 waited = true;
@@ -257,15 +291,12 @@ void readTyped() {
             break;
         }
         waited = false;
-        if (result == KEY_CODE_YES) {
-            if (character == KEY_RESIZE) {
-                continue;
-            }
-            if (const char* name = keyname(static_cast<int>(character))) {
+        if (typed == Typed::Character) {
+            term.decoder.character(character);
+        } else if (typed == Typed::NamedKey && key != KEY_RESIZE) {
+            if (const char* name = keyname(key)) {
                 term.decoder.namedKey(name);
             }
-        } else {
-            term.decoder.character(static_cast<char32_t>(character));
         }
     }
     for (const KeyCode code : term.decoder.takeCodes()) {
@@ -367,6 +398,7 @@ bool startTerminalConsole() {
         set_escdelay(ESCAPE_DELAY_MS);
     }
     getmaxyx(stdscr, term.rows, term.columns);
+    term.multibyte = MB_CUR_MAX > 1;
     return true;
 }
 
