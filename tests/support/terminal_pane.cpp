@@ -45,12 +45,17 @@ TerminalPane::TerminalPane(const std::string& directory, int columns, int rows)
     server_ = "ulo-test-" + std::to_string(::getpid()) + "-" + std::to_string(sessions++);
     tmux({"new-session", "-d", "-s", "main", "-x", std::to_string(columns), "-y",
           std::to_string(rows), "-c", directory, "sh"});
+    socket_ = tmux({"display-message", "-p", "#{socket_path}"});
+    socket_.erase(socket_.find_last_not_of('\n') + 1);
     // The shell's prompt is there once the pane shows anything.
     waitFor([](const Screen& screen) { return !screen.empty() && !screen[0].empty(); });
 }
 
 TerminalPane::~TerminalPane() {
     tmux({"kill-server"});
+    if (!socket_.empty()) {
+        ::unlink(socket_.c_str()); // the server leaves its socket behind
+    }
 }
 
 std::string TerminalPane::tmux(const std::vector<std::string>& arguments) {

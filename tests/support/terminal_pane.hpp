@@ -47,6 +47,7 @@ private:
     std::string tmux(const std::vector<std::string>& arguments);
 
     std::string server_;
+    std::string socket_;
     std::string directory_;
 };
 
