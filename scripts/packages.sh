@@ -1,7 +1,14 @@
 # Shared by scripts/run and scripts/test: installs the Debian packages that are missing.
 # Sourced, not run.
 
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpng-dev)
+# libpng-dev: pictures of the framebuffer (tests, documentation); libncurses-dev: ncursesw, the
+# terminal library of the terminal console; libsdl2-dev: the window library's headers (the
+# library itself is loaded at run time); libx11-dev: the window tests' view of the X server.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+    libpng-dev libncurses-dev libsdl2-dev libx11-dev)
+# tmux: the real terminal of the terminal-session tests; xvfb and xdotool: the private X server
+# and the typing of the window tests.
+TEST_PACKAGES=(tmux xvfb xdotool)
 
 # ensure_packages NAME...: installs those of NAME... that are not installed yet (as root, or
 # through sudo when there is one).

@@ -74,11 +74,11 @@ TEST_F(LineEditor, UpAndDownMoveByAScreenRow) {
     screen.type(text);
     screen.press({KEY_DOWN, KEY_UP, 'U', KEY_UP, 'V', KEY_DOWN, KEY_DOWN, 'D', KEY_ENTER});
     std::string expected = text;
-    expected.insert(20, "U");
+    expected.insert(20, 1, 'U');
     // The second Up finds fewer than 80 characters before it and does nothing; Down then moves
     // forward a row while 80 characters follow, once.
-    expected.insert(21, "V");
-    expected.insert(102, "D");
+    expected.insert(21, 1, 'V');
+    expected.insert(102, 1, 'D');
     EXPECT_EQ(readLine(), expected);
 }
 
@@ -119,6 +119,37 @@ TEST_F(LineEditor, EndedInputEndsTheLine) {
     line = "kept";
     EXPECT_EQ(inputLine(nullptr, line, -1, 0, 0, -1), ERR_INPUT_ENDED);
     EXPECT_EQ(line, "kept");
+}
+
+TEST_F(LineEditor, EachKeyWorksWithTheSizeTheScreenHasThen) {
+    screen.type("abc");
+    screen.pressResize(40, 10); // the terminal got narrower while the line was typed
+    screen.type(std::string(40, 'x'));
+    screen.press({KEY_UP, 'U', KEY_ENTER});
+    std::string expected = "abc" + std::string(40, 'x');
+    expected.insert(3, 1, 'U'); // Up went back one row of the new width: 43 - 40
+    EXPECT_EQ(readLine(), expected);
+    EXPECT_EQ(screen.row(1), "abcUxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx");
+    EXPECT_EQ(screen.row(2).substr(0, 5), "xxxx ");
+    EXPECT_EQ(screen.cursorRow(), 3);
+}
+
+TEST(TextView, TheWholeScreenViewFollowsTheScreenSize) {
+    MemoryScreen screen;
+    std::int32_t top = 0;
+    std::int32_t bottom = 0;
+    screen.pressResize(40, 10);
+    EXPECT_FALSE(keyAvailable()); // the size change is carried out; no key follows it
+    getTextView(&top, &bottom);
+    EXPECT_EQ(top, 1);
+    EXPECT_EQ(bottom, 10);
+    setTextView(2, 5); // a view of its own keeps its rows
+    screen.pressResize(40, 20);
+    keyAvailable();
+    getTextView(&top, &bottom);
+    EXPECT_EQ(top, 2);
+    EXPECT_EQ(bottom, 5);
+    setTextView(0, 0);
 }
 
 TEST(AdvancePosition, WrapsRowsBothWays) {

@@ -159,9 +159,9 @@ TEST_F(ScreenMode, ASecondSetShutsTheFirstDriverDownFirst) {
     EXPECT_EQ(activeScreen()->driver, &drivers.driver(1));
     drivers.clearCalls();
     ASSERT_EQ(setScreenMode(17, 32, 0, 0, 60), ERR_NONE);
-    EXPECT_EQ(drivers.calls(),
-              (Calls{"Beta shutdown", "Alpha init 60 flags 0", "Alpha shutdown",
-                     "Alpha init 0 flags 0", "Alpha shutdown", "Beta init 60 flags 0"}));
+    EXPECT_EQ(drivers.calls(), (Calls{"Beta shutdown", "Alpha init 60 flags 0", "Alpha shutdown",
+                                      "Alpha init 0 flags 0", "Alpha shutdown",
+                                      "Beta init 60 flags 0", "Beta lock", "Beta unlock"}));
     EXPECT_EQ(activeScreen()->height, 400);
     drivers.clearCalls();
     setScreenMode(0, 0, 0, 0, 0);
@@ -173,11 +173,14 @@ TEST_F(ScreenMode, ASecondSetShutsTheFirstDriverDownFirst) {
 TEST_F(ScreenMode, EightBitScreensSendTheDefaultPaletteToTheDriver) {
     drivers.succeedOn("Alpha", 0);
     ASSERT_EQ(setScreenMode(13, 8, 0, 0, 0), ERR_NONE);
+    // The driver started, the screen is finished under its lock.
     const Calls& calls = drivers.calls();
-    ASSERT_EQ(calls.size(), 1u + 256);
-    EXPECT_EQ(calls[1], "Alpha palette 0 0 0 0");
-    EXPECT_EQ(calls[1 + 4], "Alpha palette 4 170 0 0");
-    EXPECT_EQ(calls[256], "Alpha palette 255 0 0 0");
+    ASSERT_EQ(calls.size(), 1u + 1 + 256 + 1);
+    EXPECT_EQ(calls[1], "Alpha lock");
+    EXPECT_EQ(calls[2], "Alpha palette 0 0 0 0");
+    EXPECT_EQ(calls[2 + 4], "Alpha palette 4 170 0 0");
+    EXPECT_EQ(calls[257], "Alpha palette 255 0 0 0");
+    EXPECT_EQ(calls[258], "Alpha unlock");
 }
 
 TEST_F(ScreenMode, WithoutVariableEveryDriverWindowedThenFullScreen) {
@@ -259,7 +262,8 @@ TEST_F(ScreenMode, TheScreenIsClosedAtExit) {
             setScreenMode(18, 32, 0, 0, 0);
             std::exit(0);
         },
-        ::testing::ExitedWithCode(0), "Gamma init 0 flags 0\nGamma shutdown\n$");
+        ::testing::ExitedWithCode(0),
+        "Gamma init 0 flags 0\nGamma lock\nGamma unlock\nGamma shutdown\n$");
 
     ASSERT_EQ(setScreenMode(18, 32, 0, 0, 0), ERR_NONE);
     drivers.clearCalls();

@@ -25,6 +25,7 @@ class SdlDriver : public ::testing::Test {
 protected:
     void SetUp() override {
         ::setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        ::setenv("SDL_RENDER_DRIVER", "software", 1);
         ::unsetenv("VXGFX");
         resetKeyBuffer();
         sdl = loadSdlLibrary();

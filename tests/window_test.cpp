@@ -44,7 +44,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(display.running()) << "Xvfb did not start";
         ulo.emplace(ULO_BINARY, std::vector<std::string>{}, directory.path().string(),
-                    std::vector<std::string>{"DISPLAY=" + display.name(), "LC_ALL=C.UTF-8"});
+                    std::vector<std::string>{"DISPLAY=" + display.name(), "LC_ALL=C.UTF-8",
+                                             "SDL_RENDER_DRIVER=software"});
         const auto found = display.findWindow("ulo");
         ASSERT_TRUE(found.has_value()) << "no window titled ulo";
         window = *found;

@@ -44,6 +44,9 @@ public:
                 inputEnded = true;
                 break;
             }
+            // A terminal's size can change while the line is edited; each key works with the
+            // size the screen has when it arrives.
+            getTextSize(&columns_, &rows_);
             getCursor(&cursor_.x, &cursor_.y);
             if (!handleKey(code)) {
                 break;

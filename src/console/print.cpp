@@ -20,7 +20,8 @@ struct ScreenChannelState {
 };
 ScreenChannelState screen;
 
-// The text view, 0-based rows; bottom -1 until it is first set: the whole screen.
+// The text view, 0-based rows; bottom -1 while it is the whole screen, whatever size the screen
+// has (a terminal's size changes).
 struct TextView {
     std::int32_t top = 0;
     std::int32_t bottom = -1;
@@ -171,7 +172,7 @@ void setTextView(std::int32_t top, std::int32_t bottom) {
         return;
     }
     textView.top = top - 1;
-    textView.bottom = bottom - 1;
+    textView.bottom = top == 1 && bottom == rows ? -1 : bottom - 1;
     if (auto update = activeHook(&ConsoleHooks::viewUpdate)) {
         update(top, bottom);
     }

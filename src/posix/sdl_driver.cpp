@@ -26,9 +26,6 @@ constexpr auto PASS_PAUSE = std::chrono::milliseconds(10);
 constexpr int DEFAULT_VSYNC_MS = 16;
 // Wheel messages are reported by every system this runs on.
 constexpr std::uint32_t SYSTEM_VERSION = 0x0A00;
-// SDL's own choice among its video drivers, unless the user names one: real displays only, so
-// that without one the window fails at once instead of drawing nowhere.
-constexpr const char* DESKTOP_VIDEO_DRIVERS = "x11,wayland";
 
 enum class StartState { Waiting, Running, Failed };
 
@@ -425,9 +422,22 @@ void announceStart(SdlWindow& w, StartState state) {
     w.startChanged.notify_all();
 }
 
+// SDL's choice among its video drivers, unless the user names one: the desktops this session
+// has, so that without one the window fails at once instead of drawing nowhere.
+std::string desktopVideoDrivers() {
+    std::string drivers;
+    if (environmentSet("DISPLAY")) {
+        drivers = "x11";
+    }
+    if (environmentSet("WAYLAND_DISPLAY")) {
+        drivers += drivers.empty() ? "wayland" : ",wayland";
+    }
+    return drivers;
+}
+
 bool startSdl(SdlWindow& w) {
     const SdlLibrary& sdl = *w.sdl;
-    sdl.SDL_SetHint(SDL_HINT_VIDEODRIVER, DESKTOP_VIDEO_DRIVERS);
+    sdl.SDL_SetHint(SDL_HINT_VIDEODRIVER, desktopVideoDrivers().c_str());
     // Signals stay the program's own; SDL would turn them into quit events.
     sdl.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     sdl.SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");

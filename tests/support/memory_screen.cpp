@@ -4,6 +4,8 @@
 #include "console/print.hpp"
 #include "console/tty_print.hpp"
 
+#include <algorithm>
+
 namespace ulo::testing {
 namespace {
 
@@ -16,9 +18,27 @@ struct Screen {
     bool pendingWrap = false;
     int scrolls = 0;
     int beeps = 0;
-    std::deque<KeyCode> keys;
+    std::deque<KeyCode> keys; // negative: a size change, an index into `sizes` counted from -1
+    std::vector<std::pair<int, int>> sizes;
 };
 Screen screen;
+
+// Carries out the size changes queued before the next key: the grid keeps its top-left part.
+void applySizeChanges() {
+    while (!screen.keys.empty() && screen.keys.front() < 0) {
+        const auto [columns, rows] =
+            screen.sizes.at(static_cast<std::size_t>(-screen.keys.front() - 1));
+        screen.keys.pop_front();
+        screen.cells.resize(static_cast<std::size_t>(rows));
+        for (std::string& line : screen.cells) {
+            line.resize(static_cast<std::size_t>(columns), ' ');
+        }
+        screen.columns = columns;
+        screen.rows = rows;
+        screen.x = std::min(screen.x, columns - 1);
+        screen.y = std::min(screen.y, rows - 1);
+    }
+}
 
 void gridScroll(TtyTarget& target, int, int top, int, int bottom, int n) {
     for (int row = top; row <= bottom; ++row) {
@@ -94,10 +114,12 @@ void screenGetTextSize(std::int32_t* columns, std::int32_t* rows) {
 }
 
 bool screenKeyAvailable() {
+    applySizeChanges();
     return !screen.keys.empty();
 }
 
 KeyString screenReadKey() {
+    applySizeChanges();
     KeyString key;
     if (screen.keys.empty()) {
         return key;
@@ -171,6 +193,11 @@ int MemoryScreen::beeps() const {
 
 void MemoryScreen::press(std::vector<KeyCode> keys) {
     screen.keys.insert(screen.keys.end(), keys.begin(), keys.end());
+}
+
+void MemoryScreen::pressResize(int columns, int rows) {
+    screen.sizes.emplace_back(columns, rows);
+    screen.keys.push_back(-static_cast<KeyCode>(screen.sizes.size()));
 }
 
 void MemoryScreen::type(const std::string& text) {

@@ -28,6 +28,8 @@ public:
     int beeps() const;
 
     void press(std::vector<KeyCode> keys);
+    // The screen takes a new size once the keys queued so far have been read.
+    void pressResize(int columns, int rows);
     void type(const std::string& text);
 };
 
