@@ -64,6 +64,7 @@ struct SdlWindow {
     int pointerY = 0;
     bool pointerInside = false;
     WindowRequests requests;
+    SdlPresentationStats stats;
 };
 
 std::unique_ptr<SdlWindow> sdlWindow;
@@ -93,6 +94,15 @@ SDL_Rect placePicture(int outputWidth, int outputHeight) {
     const int width = state.width * scale;
     const int height = state.height * scale;
     return {(outputWidth - width) / 2, (outputHeight - height) / 2, width, height};
+}
+
+// Places the picture in the window's present output size (the window system may change it after
+// the window was made, as it does when it makes the window full screen).
+void placePictureInWindow(SdlWindow& w) {
+    int outputWidth = windowState().width;
+    int outputHeight = windowState().height;
+    w.sdl->SDL_GetRendererOutputSize(w.renderer, &outputWidth, &outputHeight);
+    w.picture = placePicture(outputWidth, outputHeight);
 }
 
 void setIcon(SdlWindow& w) {
@@ -161,10 +171,7 @@ std::int32_t sdlCreateWindow() {
     if (w.blitter == nullptr) {
         return -1;
     }
-    int outputWidth = state.width;
-    int outputHeight = state.height;
-    sdl.SDL_GetRendererOutputSize(w.renderer, &outputWidth, &outputHeight);
-    w.picture = placePicture(outputWidth, outputHeight);
+    placePictureInWindow(w);
     SDL_DisplayMode display{};
     const int displayIndex = sdl.SDL_GetWindowDisplayIndex(w.window);
     if (displayIndex >= 0 && sdl.SDL_GetCurrentDisplayMode(displayIndex, &display) == 0) {
@@ -211,6 +218,7 @@ void present(SdlWindow& w) {
     while (dirty[last] == 0) {
         --last;
     }
+    const auto start = std::chrono::steady_clock::now();
     std::memset(dirty + first, 1, static_cast<std::size_t>(last - first + 1));
     const SDL_Rect band{0, first, state.width, last - first + 1};
     void* pixels = nullptr;
@@ -232,6 +240,11 @@ void present(SdlWindow& w) {
     }
     sdl.SDL_RenderPresent(w.renderer);
     std::memset(dirty, 0, static_cast<std::size_t>(rows));
+    ++w.stats.presentations;
+    w.stats.lastNanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                  std::chrono::steady_clock::now() - start)
+                                  .count();
+    w.stats.lastRows = last - first + 1;
 }
 
 // Byte n of the key state is 1 while the key with scan code n is held.
@@ -366,6 +379,11 @@ void windowEvent(SdlWindow& w, const SDL_WindowEvent& window) {
     case SDL_WINDOWEVENT_LEAVE:
         w.pointerInside = false;
         return;
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        // A new size needs the picture placed again and drawn whole.
+        placePictureInWindow(w);
+        event.kind = WindowEventKind::Paint;
+        break;
     default:
         return;
     }
@@ -637,6 +655,14 @@ std::uint32_t sdlWindowId() {
     }
     const std::lock_guard<std::recursive_mutex> guard(sdlWindow->screenLock);
     return sdlWindow->window != nullptr ? sdlWindow->sdl->SDL_GetWindowID(sdlWindow->window) : 0;
+}
+
+SdlPresentationStats sdlPresentationStats() {
+    if (!sdlWindow) {
+        return {};
+    }
+    const std::lock_guard<std::recursive_mutex> guard(sdlWindow->screenLock);
+    return sdlWindow->stats;
 }
 
 const DisplayDriver SDL_DISPLAY_DRIVER = {
