@@ -3,6 +3,7 @@
 #pragma once
 
 #include "runtime/errors.hpp"
+#include "terminal/keys.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +18,21 @@ struct KeyString {
     std::uint8_t bytes[2] = {0, 0};
     std::uint8_t length = 0;
 };
+
+// A key code as readKey hands it out: one byte for a character, EXTENDED_KEY_PREFIX and the
+// extended code for an extended key; nothing for 0 and for codes that are neither.
+constexpr KeyString keyStringFor(KeyCode code) {
+    KeyString key;
+    if (code > 0 && code < 256) {
+        key.bytes[0] = static_cast<std::uint8_t>(code);
+        key.length = 1;
+    } else if (code >= 256 && (code & 0xFF) == EXTENDED_KEY_PREFIX) {
+        key.bytes[0] = EXTENDED_KEY_PREFIX;
+        key.bytes[1] = static_cast<std::uint8_t>(code >> 8);
+        key.length = 2;
+    }
+    return key;
+}
 
 struct ConsoleHooks {
     KeyString (*readKey)();

@@ -7,22 +7,6 @@
 
 namespace ulo {
 
-KeyString keyStringFor(KeyCode code) {
-    KeyString key;
-    if (code <= 0) {
-        return key;
-    }
-    if (code < 256) {
-        key.bytes[0] = static_cast<std::uint8_t>(code);
-        key.length = 1;
-    } else {
-        key.bytes[0] = EXTENDED_KEY_PREFIX;
-        key.bytes[1] = static_cast<std::uint8_t>(code >> 8);
-        key.length = 2;
-    }
-    return key;
-}
-
 InputWait waitForInput(int descriptor, int milliseconds) {
     pollfd entries[2] = {{descriptor, POLLIN, 0}, {signalWakeDescriptor(), POLLIN, 0}};
     const int ready = ::poll(entries, 2, milliseconds);

@@ -176,17 +176,7 @@ bool graphicsKeyAvailable() {
 }
 
 KeyString graphicsReadKey() {
-    const KeyCode code = takeKey();
-    KeyString key;
-    if (code > 0 && code < 256) {
-        key.bytes[0] = static_cast<std::uint8_t>(code);
-        key.length = 1;
-    } else if (code >= 256 && (code & 0xFF) == EXTENDED_KEY_PREFIX) {
-        key.bytes[0] = EXTENDED_KEY_PREFIX;
-        key.bytes[1] = static_cast<std::uint8_t>(code >> 8);
-        key.length = 2;
-    }
-    return key;
+    return keyStringFor(takeKey());
 }
 
 void graphicsSleep(std::int32_t milliseconds) {

@@ -119,22 +119,12 @@ bool screenKeyAvailable() {
 }
 
 KeyString screenReadKey() {
-    applySizeChanges();
-    KeyString key;
     if (screen.keys.empty()) {
-        return key;
+        return {};
     }
     const KeyCode code = screen.keys.front();
     screen.keys.pop_front();
-    if (code < 256) {
-        key.bytes[0] = static_cast<std::uint8_t>(code);
-        key.length = 1;
-    } else {
-        key.bytes[0] = EXTENDED_KEY_PREFIX;
-        key.bytes[1] = static_cast<std::uint8_t>(code >> 8);
-        key.length = 2;
-    }
-    return key;
+    return keyStringFor(code);
 }
 
 // The script has run out: the keys have ended.
