@@ -183,18 +183,16 @@ RgbPicture VirtualDisplay::waitForPicture(unsigned long window, const RgbPicture
 }
 
 // Text typed into a window in the first moments after it gets the focus can be lost: the window
-// library takes the focus over only after the window system's focus changes have settled. So a
-// change of focus is followed by a pause longer than that.
+// library takes the focus over only after the window system's focus changes have settled, and a
+// new window takes the focus by itself as it appears. So the first keys for each window wait
+// longer than that.
 void VirtualDisplay::focus(unsigned long window) {
-    Window focused = 0;
-    int revert = 0;
-    XGetInputFocus(x(display_), &focused, &revert);
-    if (focused == window) {
-        return;
-    }
     XSetInputFocus(x(display_), window, RevertToParent, CurrentTime);
     XSync(x(display_), False);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    if (window != focused_) {
+        focused_ = window;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
 }
 
 void VirtualDisplay::xdotool(const std::string& arguments) {

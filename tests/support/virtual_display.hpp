@@ -54,6 +54,7 @@ private:
     void focus(unsigned long window);
     void xdotool(const std::string& arguments);
 
+    unsigned long focused_ = 0; // the window that keys went to last
     int serverPid_ = -1;
     std::string name_;
     void* display_ = nullptr;
