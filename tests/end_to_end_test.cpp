@@ -11,24 +11,14 @@
 namespace ulo {
 namespace {
 
+using testing::ACKNOWLEDGEMENT_LINES;
 using testing::ChildProcess;
+using testing::FALLBACK_REPLIES;
+using testing::isOneOf;
 using testing::readFile;
 using testing::runWithInput;
 
 const std::vector<std::string> UTF8 = {"LC_ALL=C.UTF-8"};
-
-const std::array<std::string, 6> FALLBACKS = {"I don't know.",
-                                              "I'm not sure.",
-                                              "I don't understand.",
-                                              "No clue what you're talking about.",
-                                              "No idea.",
-                                              "I don't know how to respond to that."};
-const std::array<std::string, 4> ACKNOWLEDGEMENTS = {"Interesting.", "Okay.", "I see.", "Really."};
-
-template <typename Texts>
-bool isOneOf(const std::string& line, const Texts& texts) {
-    return std::find(texts.begin(), texts.end(), line) != texts.end();
-}
 
 std::vector<std::string> splitLines(const std::string& output) {
     std::vector<std::string> lines;
@@ -61,7 +51,7 @@ TEST_F(EndToEnd, HelloThenExitInAnEmptyDirectory) {
     EXPECT_EQ(lines[0], "Ulo V.3 01-09-07");
     EXPECT_EQ(lines[1], "");
     EXPECT_EQ(lines[2], "hello");
-    EXPECT_TRUE(isOneOf(lines[3], FALLBACKS)) << lines[3];
+    EXPECT_TRUE(isOneOf(lines[3], FALLBACK_REPLIES)) << lines[3];
     // Either "exit" ends the program at the prompt, or a teaching step asked about hello first
     // and "exit" ended it at the question.
     const std::vector<std::string> rest(lines.begin() + 4, lines.end());
@@ -119,7 +109,7 @@ TEST_F(EndToEnd, TeachingThroughAPipeRewritesTheKnowledgeFile) {
         if (*line == sent) { // a new, unknown sentence
             model.push_back({sent, "&&$&&"});
             const auto reply = ulo.readLine();
-            ASSERT_TRUE(reply && isOneOf(*reply, FALLBACKS)) << reply.value_or("(none)");
+            ASSERT_TRUE(reply && isOneOf(*reply, FALLBACK_REPLIES)) << reply.value_or("(none)");
             continue;
         }
         // The question, about the oldest unknown sentence; the line sent is its answer.
@@ -129,7 +119,7 @@ TEST_F(EndToEnd, TeachingThroughAPipeRewritesTheKnowledgeFile) {
         ASSERT_EQ(*line, oldest->key);
         ASSERT_EQ(ulo.readLine(), sent);
         const auto acknowledgement = ulo.readLine();
-        ASSERT_TRUE(acknowledgement && isOneOf(*acknowledgement, ACKNOWLEDGEMENTS));
+        ASSERT_TRUE(acknowledgement && isOneOf(*acknowledgement, ACKNOWLEDGEMENT_LINES));
         Entry entry = *oldest;
         entry.reply = sent;
         model.erase(oldest);

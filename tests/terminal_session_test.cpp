@@ -15,24 +15,15 @@
 namespace ulo {
 namespace {
 
+using testing::ACKNOWLEDGEMENT_LINES;
+using testing::FALLBACK_REPLIES;
+using testing::isOneOf;
 using testing::readFile;
 using testing::showScreen;
 using testing::TerminalPane;
 using Screen = TerminalPane::Screen;
 
-const std::array<std::string, 6> FALLBACKS = {"I don't know.",
-                                              "I'm not sure.",
-                                              "I don't understand.",
-                                              "No clue what you're talking about.",
-                                              "No idea.",
-                                              "I don't know how to respond to that."};
-const std::array<std::string, 4> ACKNOWLEDGEMENTS = {"Interesting.", "Okay.", "I see.", "Really."};
 const std::string BANNER = "Ulo V.3 01-09-07";
-
-template <typename Texts>
-bool isOneOf(const std::string& text, const Texts& texts) {
-    return std::find(texts.begin(), texts.end(), text) != texts.end();
-}
 
 std::string record(const std::string& key, const std::string& reply) {
     return "\"" + key + "\",\"" + reply + "\",\"&&$&&\"\r\n";
@@ -75,7 +66,7 @@ protected:
     std::vector<std::string> enter(const std::string& echo) {
         pane.keys({"Enter"});
         const auto isReply = [](const std::string& row) {
-            return isOneOf(row, FALLBACKS) || isOneOf(row, ACKNOWLEDGEMENTS);
+            return isOneOf(row, FALLBACK_REPLIES) || isOneOf(row, ACKNOWLEDGEMENT_LINES);
         };
         std::vector<std::string> answer;
         const bool answered = pane.waitFor([&](const Screen& screen) {
@@ -156,7 +147,7 @@ TEST_F(TerminalSession, AConversationWithATeachingStep) {
             ASSERT_NE(oldest, model.end());
             EXPECT_EQ(*question, oldest->key);
             EXPECT_EQ(answer.size(), 1u);
-            EXPECT_TRUE(isOneOf(answer[0], ACKNOWLEDGEMENTS)) << answer[0];
+            EXPECT_TRUE(isOneOf(answer[0], ACKNOWLEDGEMENT_LINES)) << answer[0];
             Entry entry{oldest->key, sent};
             model.erase(oldest);
             model.push_back(entry);
@@ -165,7 +156,7 @@ TEST_F(TerminalSession, AConversationWithATeachingStep) {
             continue;
         }
         model.push_back({sent, "&&$&&"});
-        EXPECT_TRUE(isOneOf(answer[0], FALLBACKS)) << answer[0];
+        EXPECT_TRUE(isOneOf(answer[0], FALLBACK_REPLIES)) << answer[0];
         ASSERT_LE(answer.size(), 2u) << showScreen(pane.screen());
         if (answer.size() == 2) {
             question = answer[1];

@@ -15,14 +15,8 @@ namespace ulo {
 namespace {
 
 using testing::ChildProcess;
+using testing::FALLBACK_REPLIES;
 using testing::readFile;
-
-const std::array<std::string, 6> FALLBACKS = {"I don't know.",
-                                              "I'm not sure.",
-                                              "I don't understand.",
-                                              "No clue what you're talking about.",
-                                              "No idea.",
-                                              "I don't know how to respond to that."};
 
 std::string unknownRecord(const std::string& key) {
     return "\"" + key + "\",\"&&$&&\",\"&&$&&\"\r\n";
@@ -68,7 +62,7 @@ protected:
     // asked to be taught, the question: one of these pictures.
     void expectConversation(const std::string& typed) {
         std::vector<RgbPicture> candidates;
-        for (const std::string& reply : FALLBACKS) {
+        for (const std::string& reply : FALLBACK_REPLIES) {
             candidates.push_back(testing::textPicture({"Ulo V.3 01-09-07", "", typed, reply}));
             candidates.push_back(
                 testing::textPicture({"Ulo V.3 01-09-07", "", typed, reply, typed}));

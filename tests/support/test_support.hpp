@@ -5,6 +5,8 @@
 #include "console/console_hooks.hpp"
 #include "runtime/random.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -13,6 +15,22 @@
 #include <vector>
 
 namespace ulo::testing {
+
+// What Ulo says when it has no learned reply, and after it was taught one: the lines a test of the
+// whole program expects to see.
+inline const std::array<std::string, 6> FALLBACK_REPLIES = {"I don't know.",
+                                                            "I'm not sure.",
+                                                            "I don't understand.",
+                                                            "No clue what you're talking about.",
+                                                            "No idea.",
+                                                            "I don't know how to respond to that."};
+inline const std::array<std::string, 4> ACKNOWLEDGEMENT_LINES = {"Interesting.", "Okay.", "I see.",
+                                                                 "Really."};
+
+template <typename Texts>
+bool isOneOf(const std::string& text, const Texts& texts) {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
 
 // Makes a fresh directory, makes it the working directory, and removes it again at the end.
 class TemporaryDirectory {
