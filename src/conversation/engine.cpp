@@ -1,6 +1,7 @@
 #include "conversation/engine.hpp"
 
 #include "console/print.hpp"
+#include "conversation/command_line.hpp"
 #include "conversation/fallback.hpp"
 #include "files/channels.hpp"
 #include "runtime/errors.hpp"
@@ -159,6 +160,10 @@ TurnOutcome runTurn(ConversationEngine& engine) {
 }
 
 void runConversation(int argumentCount, char** arguments) {
+    const CommandLine commandLine = readCommandLine(argumentCount, arguments);
+    if (commandLine.request != CommandLineRequest::Converse) {
+        terminate(answerCommandLine(commandLine, stdout, stderr));
+    }
     startConversation(argumentCount, arguments);
     ConversationEngine engine;
     while (runTurn(engine) == TurnOutcome::Continue) {

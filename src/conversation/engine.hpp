@@ -43,7 +43,8 @@ void greet();
 // One turn, from the roll before the line is read to the return to the prompt. Exit when the exit
 // word was typed (at the prompt or at a teaching question) or input has ended.
 TurnOutcome runTurn(ConversationEngine& engine);
-// The whole program: start-up, turns until exit, then the end with exit code 0.
+// The whole program: the command line (--help, --version, refused arguments end it there), then
+// start-up, turns until exit, and the end with exit code 0.
 [[noreturn]] void runConversation(int argumentCount, char** arguments);
 
 } // namespace ulo
