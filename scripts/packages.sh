@@ -1,4 +1,5 @@
-# Shared by scripts/run and scripts/test: installs the Debian packages that are missing.
+# Shared by scripts/run, scripts/test and scripts/package: installs the Debian packages that are
+# missing.
 # Sourced, not run.
 
 # libpng-dev: pictures of the framebuffer (tests, documentation); libncurses-dev: ncursesw, the
@@ -6,9 +7,12 @@
 # library itself is loaded at run time); libx11-dev: the window tests' view of the X server.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
     libpng-dev libncurses-dev libsdl2-dev libx11-dev)
+# dpkg-dev: dpkg-shlibdeps, which finds the Debian package's dependencies.
+PACKAGE_PACKAGES=(dpkg-dev)
 # tmux: the real terminal of the terminal-session tests; xvfb and xdotool: the private X server
-# and the typing of the window tests.
-TEST_PACKAGES=(tmux xvfb xdotool)
+# and the typing of the window tests; groff-base and desktop-file-utils: the install tests'
+# checks of the manual page and the menu entry (they build the Debian package too).
+TEST_PACKAGES=(tmux xvfb xdotool groff-base desktop-file-utils "${PACKAGE_PACKAGES[@]}")
 
 # ensure_packages NAME...: installs those of NAME... that are not installed yet (as root, or
 # through sudo when there is one).
@@ -26,9 +30,11 @@ ensure_packages() {
         sudo=(sudo)
     fi
     echo "Installing: ${missing[*]}" >&2
-    "${sudo[@]}" apt-get update -qq >&2 &&
-        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-            "${missing[@]}" >&2
+    # Other programs may be installing packages at the same time: wait for their lock.
+    local wait=(-o DPkg::Lock::Timeout=600)
+    "${sudo[@]}" apt-get "${wait[@]}" update -qq >&2 &&
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "${wait[@]}" install -y -qq \
+            --no-install-recommends "${missing[@]}" >&2
 }
 
 # build_preset NAME: configures and builds one preset of the project.

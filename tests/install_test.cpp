@@ -1,0 +1,233 @@
+// Ulo as it is installed: the tree that `cmake --install` makes (program, manual page, icons, menu
+// entry) and the Debian package made of it, installed, used from PATH and removed again.
+#include "posix/sdl_driver.hpp"
+#include "support/child_process.hpp"
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace ulo {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ChildProcess;
+using testing::readFile;
+
+constexpr int ICON_SIZES[] = {16, 32, 64, 128, 256};
+// How long apt-get waits for another program's package manager lock, in seconds.
+const std::string LOCK_WAIT = "600";
+
+struct Result {
+    std::string output; // standard output and standard error
+    int exitCode;
+};
+
+// Runs `script` with /bin/sh in `directory`; $1, $2... are `arguments`.
+Result shell(const std::string& script, const fs::path& directory,
+             const std::vector<std::string>& arguments = {},
+             const std::vector<std::string>& environment = {}) {
+    std::vector<std::string> shellArguments = {"-c", "exec 2>&1\n" + script, "sh"};
+    shellArguments.insert(shellArguments.end(), arguments.begin(), arguments.end());
+    ChildProcess child("/bin/sh", shellArguments, directory.string(), environment);
+    child.closeInput();
+    Result result;
+    result.output = child.readAll(std::chrono::minutes(12));
+    result.exitCode = child.wait(std::chrono::minutes(1));
+    return result;
+}
+
+// The window's icon at size x size, scaled the way the icon theme's pictures must be: RGBA bytes.
+std::vector<std::uint8_t> expectedIcon(int size) {
+    std::vector<std::uint8_t> rgba;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            const std::uint32_t argb = programIcon()[(y * SDL_ICON_SIZE / size) * SDL_ICON_SIZE +
+                                                     x * SDL_ICON_SIZE / size];
+            for (const int shift : {16, 8, 0, 24}) {
+                rgba.push_back(static_cast<std::uint8_t>(argb >> shift));
+            }
+        }
+    }
+    return rgba;
+}
+
+::testing::AssertionResult iconMatches(const fs::path& path, int size) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
+        return ::testing::AssertionFailure() << "cannot read " << path << ": " << image.message;
+    }
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr) == 0) {
+        return ::testing::AssertionFailure() << "cannot decode " << path << ": " << image.message;
+    }
+    if (static_cast<int>(image.width) != size || static_cast<int>(image.height) != size) {
+        return ::testing::AssertionFailure()
+               << path << " is " << image.width << "x" << image.height;
+    }
+    if (rgba != expectedIcon(size)) {
+        return ::testing::AssertionFailure() << path << " is not the window's icon";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The value of `key` in the desktop entry's text (empty when missing).
+std::string desktopValue(const std::string& entry, const std::string& key) {
+    std::istringstream lines(entry);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with(key + "=")) {
+            return line.substr(key.size() + 1);
+        }
+    }
+    return "";
+}
+
+// Starts the menu entry's command the way a desktop does, from a folder that is not the home
+// folder, with `bin` first on PATH, and gives it a short conversation on standard input.
+// Returns the home folder it was given.
+fs::path startFromMenu(const std::string& exec, const fs::path& bin, const fs::path& scratch) {
+    const fs::path home = scratch / "home";
+    const fs::path elsewhere = scratch / "elsewhere";
+    fs::create_directories(home);
+    fs::create_directories(elsewhere);
+    const Result started =
+        shell("printf 'hello\\nexit\\n' | eval \"$1\"", elsewhere, {exec},
+              {"HOME=" + home.string(), "PATH=" + bin.string() + ":/usr/bin:/bin"});
+    EXPECT_EQ(started.exitCode, 0) << started.output;
+    EXPECT_TRUE(started.output.starts_with("Ulo V.3 01-09-07\n")) << started.output;
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    return home;
+}
+
+TEST(Install, PutsProgramManualIconsAndMenuEntryWhereTheDesktopLooks) {
+    testing::TemporaryDirectory scratch;
+    const fs::path destination = scratch.path() / "destination";
+    const Result installed =
+        shell("\"$1\" --install \"$2\" --prefix /usr", scratch.path(),
+              {CMAKE_COMMAND, ULO_BUILD_DIR}, {"DESTDIR=" + destination.string()});
+    ASSERT_EQ(installed.exitCode, 0) << installed.output;
+    const fs::path usr = destination / "usr";
+
+    const fs::path program = usr / "bin/ulo";
+    ASSERT_EQ(::access(program.c_str(), X_OK), 0) << program;
+    EXPECT_EQ(shell("\"$1\" --version", scratch.path(), {program.string()}).output,
+              "ulo " ULO_VERSION "\n");
+
+    // The manual page renders without a single warning and tells what the program reads.
+    const fs::path manual = usr / "share/man/man6/ulo.6.gz";
+    const Result checked =
+        shell("gzip -dc \"$1\" | groff -man -Tutf8 -ww -z", scratch.path(), {manual.string()});
+    EXPECT_EQ(checked.exitCode, 0);
+    EXPECT_EQ(checked.output, "") << "groff warns";
+    const Result page = shell("gzip -dc \"$1\" | groff -man -Tascii -P-c -P-b -P-u", scratch.path(),
+                              {manual.string()});
+    for (const char* topic : {"--help", "--version", "VXGFX", "data.dat", "temp.dat", "KEYS",
+                              "EXIT STATUS", "ulo " ULO_VERSION}) {
+        EXPECT_NE(page.output.find(topic), std::string::npos) << topic;
+    }
+
+    for (const int size : ICON_SIZES) {
+        const std::string name = std::to_string(size) + "x" + std::to_string(size);
+        EXPECT_TRUE(iconMatches(usr / "share/icons/hicolor" / name / "apps/ulo.png", size));
+    }
+
+    const fs::path entry = usr / "share/applications/ulo.desktop";
+    const Result validated =
+        shell("desktop-file-validate \"$1\"", scratch.path(), {entry.string()});
+    EXPECT_EQ(validated.exitCode, 0);
+    EXPECT_EQ(validated.output, "");
+    const std::string text = readFile(entry);
+    EXPECT_EQ(desktopValue(text, "Terminal"), "false");
+    EXPECT_EQ(desktopValue(text, "Icon"), "ulo");
+    const fs::path home = startFromMenu(desktopValue(text, "Exec"), usr / "bin", scratch.path());
+    EXPECT_EQ(readFile(home / "data.dat"), "\"hello\",\"&&$&&\",\"&&$&&\"\r\n");
+}
+
+// Removes the package when a test that installed it ends early.
+struct PackageRemover {
+    ~PackageRemover() {
+        if (installed) {
+            shell("apt-get -o DPkg::Lock::Timeout=" + LOCK_WAIT + " remove -y ulo", "/", {},
+                  {"DEBIAN_FRONTEND=noninteractive"});
+        }
+    }
+    bool installed = false;
+};
+
+TEST(DebianPackage, InstallsRunsFromPathAndRemovesCleanly) {
+#ifdef ULO_SANITIZED
+    GTEST_SKIP() << "the package is tested from a build without sanitizers";
+#endif
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "installing a package needs root (CI runs as root)";
+    }
+    testing::TemporaryDirectory scratch;
+    const fs::path root = scratch.path();
+    if (shell("dpkg-query -W -f='${db:Status-Status}' ulo", root).output == "installed") {
+        GTEST_SKIP() << "a ulo package is installed on this machine already; left alone";
+    }
+
+    const Result made = shell("\"$1\" --config \"$2/CPackConfig.cmake\" -B \"$3\"", root,
+                              {CPACK_COMMAND, ULO_BUILD_DIR, (root / "made").string()});
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    fs::path package;
+    for (const auto& file : fs::directory_iterator(root / "made")) {
+        if (file.path().extension() == ".deb") {
+            package = file.path();
+        }
+    }
+    ASSERT_TRUE(package.filename().string().starts_with("ulo_" ULO_VERSION "_")) << package;
+    const std::string depends =
+        shell("dpkg-deb -f \"$1\" Depends", root, {package.string()}).output;
+    for (const char* library : {"libc6", "libstdc++6", "libncursesw6"}) {
+        EXPECT_NE(depends.find(library), std::string::npos) << library << " in " << depends;
+    }
+    EXPECT_EQ(depends.find("sdl"), std::string::npos) << depends;
+    EXPECT_EQ(shell("dpkg-deb -f \"$1\" Recommends", root, {package.string()}).output,
+              "libsdl2-2.0-0\n");
+
+    PackageRemover remover;
+    const std::vector<std::string> quiet = {"DEBIAN_FRONTEND=noninteractive"};
+    const Result installed = shell("apt-get -o DPkg::Lock::Timeout=" + LOCK_WAIT +
+                                       " install -y --no-install-recommends \"$1\"",
+                                   root, {package.string()}, quiet);
+    remover.installed = true;
+    ASSERT_EQ(installed.exitCode, 0) << installed.output;
+    const std::string fileList = shell("dpkg -L ulo", root).output;
+    for (const char* file : {"/usr/bin/ulo\n", "/usr/share/man/man6/ulo.6.gz\n",
+                             "/usr/share/applications/ulo.desktop\n",
+                             "/usr/share/icons/hicolor/256x256/apps/ulo.png\n"}) {
+        EXPECT_NE(fileList.find(file), std::string::npos) << file;
+    }
+
+    fs::create_directories(root / "run");
+    const Result ran = shell("command -v ulo && printf 'hello\\nexit\\n' | ulo", root / "run", {},
+                             {"PATH=/usr/bin:/bin"});
+    EXPECT_EQ(ran.exitCode, 0) << ran.output;
+    EXPECT_TRUE(ran.output.starts_with("/usr/bin/ulo\nUlo V.3 01-09-07\n\nhello\n")) << ran.output;
+    EXPECT_TRUE(fs::exists(root / "run/data.dat"));
+
+    const Result removed =
+        shell("apt-get -o DPkg::Lock::Timeout=" + LOCK_WAIT + " remove -y ulo", root, {}, quiet);
+    remover.installed = removed.exitCode != 0;
+    ASSERT_EQ(removed.exitCode, 0) << removed.output;
+    const std::string status = shell("dpkg-query -W -f='${db:Status-Status}' ulo", root).output;
+    EXPECT_TRUE(status == "not-installed" || status.find("no packages found") != std::string::npos)
+        << status;
+    std::istringstream files(fileList);
+    for (std::string file; std::getline(files, file);) {
+        EXPECT_TRUE(fs::is_directory(file) || !fs::exists(file)) << file << " is left";
+    }
+}
+
+} // namespace
+} // namespace ulo
