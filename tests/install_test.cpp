@@ -3,6 +3,7 @@
 #include "posix/sdl_driver.hpp"
 #include "support/child_process.hpp"
 #include "support/test_support.hpp"
+#include "support/virtual_display.hpp"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ulo {
@@ -91,21 +93,55 @@ std::string desktopValue(const std::string& entry, const std::string& key) {
     return "";
 }
 
-// Starts the menu entry's command the way a desktop does, from a folder that is not the home
-// folder, with `bin` first on PATH, and gives it a short conversation on standard input.
-// Returns the home folder it was given.
-fs::path startFromMenu(const std::string& exec, const fs::path& bin, const fs::path& scratch) {
-    const fs::path home = scratch / "home";
-    const fs::path elsewhere = scratch / "elsewhere";
-    fs::create_directories(home);
-    fs::create_directories(elsewhere);
+const std::string HELLO_RECORD = "\"hello\",\"&&$&&\",\"&&$&&\"\r\n";
+
+// Where a start from the menu happens: a home folder, and a working folder elsewhere that the
+// program must leave alone.
+struct MenuStart {
+    explicit MenuStart(const fs::path& scratch)
+        : home(scratch / "home"), elsewhere(scratch / "elsewhere") {
+        fs::create_directories(home);
+        fs::create_directories(elsewhere);
+    }
+    fs::path home;
+    fs::path elsewhere;
+};
+
+// Runs the menu entry's command as a desktop does, with `bin` first on PATH and no desktop: Ulo
+// talks through the pipe, which carries a short conversation.
+void startFromMenuThroughAPipe(const std::string& exec, const fs::path& bin,
+                               const MenuStart& start) {
     const Result started =
-        shell("printf 'hello\\nexit\\n' | eval \"$1\"", elsewhere, {exec},
-              {"HOME=" + home.string(), "PATH=" + bin.string() + ":/usr/bin:/bin"});
+        shell("printf 'hello\\nexit\\n' | eval \"$1\"", start.elsewhere, {exec},
+              {"HOME=" + start.home.string(), "PATH=" + bin.string() + ":/usr/bin:/bin"});
     EXPECT_EQ(started.exitCode, 0) << started.output;
     EXPECT_TRUE(started.output.starts_with("Ulo V.3 01-09-07\n")) << started.output;
-    EXPECT_TRUE(fs::is_empty(elsewhere));
-    return home;
+    EXPECT_EQ(readFile(start.home / "data.dat"), HELLO_RECORD);
+    EXPECT_TRUE(fs::is_empty(start.elsewhere));
+}
+
+// Runs the menu entry's command on a private X server: the window opens, learns a sentence into
+// the home folder and ends on exit.
+void startFromMenuOnADesktop(const std::string& exec, const MenuStart& start) {
+    testing::VirtualDisplay display;
+    ASSERT_TRUE(display.running()) << "Xvfb did not start";
+    ChildProcess ulo("/bin/sh", {"-c", exec}, start.elsewhere.string(),
+                     {"DISPLAY=" + display.name(), "HOME=" + start.home.string(),
+                      "PATH=/usr/bin:/bin", "SDL_RENDER_DRIVER=software"});
+    const auto window = display.findWindow("ulo");
+    ASSERT_TRUE(window.has_value()) << "no window titled ulo";
+    display.type(*window, "hello");
+    display.press(*window, "Return");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (readFile(start.home / "data.dat") != HELLO_RECORD &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(readFile(start.home / "data.dat"), HELLO_RECORD);
+    display.type(*window, "exit");
+    display.press(*window, "Return");
+    EXPECT_EQ(ulo.wait(), 0);
+    EXPECT_TRUE(fs::is_empty(start.elsewhere));
 }
 
 TEST(Install, PutsProgramManualIconsAndMenuEntryWhereTheDesktopLooks) {
@@ -148,8 +184,7 @@ TEST(Install, PutsProgramManualIconsAndMenuEntryWhereTheDesktopLooks) {
     const std::string text = readFile(entry);
     EXPECT_EQ(desktopValue(text, "Terminal"), "false");
     EXPECT_EQ(desktopValue(text, "Icon"), "ulo");
-    const fs::path home = startFromMenu(desktopValue(text, "Exec"), usr / "bin", scratch.path());
-    EXPECT_EQ(readFile(home / "data.dat"), "\"hello\",\"&&$&&\",\"&&$&&\"\r\n");
+    startFromMenuThroughAPipe(desktopValue(text, "Exec"), usr / "bin", MenuStart(scratch.path()));
 }
 
 // Removes the package when a test that installed it ends early.
@@ -215,6 +250,8 @@ TEST(DebianPackage, InstallsRunsFromPathAndRemovesCleanly) {
     EXPECT_EQ(ran.exitCode, 0) << ran.output;
     EXPECT_TRUE(ran.output.starts_with("/usr/bin/ulo\nUlo V.3 01-09-07\n\nhello\n")) << ran.output;
     EXPECT_TRUE(fs::exists(root / "run/data.dat"));
+    const std::string entry = readFile("/usr/share/applications/ulo.desktop");
+    startFromMenuOnADesktop(desktopValue(entry, "Exec"), MenuStart(root));
 
     const Result removed =
         shell("apt-get -o DPkg::Lock::Timeout=" + LOCK_WAIT + " remove -y ulo", root, {}, quiet);
