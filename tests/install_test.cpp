@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -206,58 +205,58 @@ TEST(DebianPackage, InstallsRunsFromPathAndRemovesCleanly) {
         GTEST_SKIP() << "installing a package needs root (CI runs as root)";
     }
     testing::TemporaryDirectory scratch;
-    const fs::path root = scratch.path();
-    if (shell("dpkg-query -W -f='${db:Status-Status}' ulo", root).output == "installed") {
+    const fs::path work = scratch.path();
+    if (shell("dpkg-query -W -f='${db:Status-Status}' ulo", work).output == "installed") {
         GTEST_SKIP() << "a ulo package is installed on this machine already; left alone";
     }
 
-    const Result made = shell("\"$1\" --config \"$2/CPackConfig.cmake\" -B \"$3\"", root,
-                              {CPACK_COMMAND, ULO_BUILD_DIR, (root / "made").string()});
+    const Result made = shell("\"$1\" --config \"$2/CPackConfig.cmake\" -B \"$3\"", work,
+                              {CPACK_COMMAND, ULO_BUILD_DIR, (work / "made").string()});
     ASSERT_EQ(made.exitCode, 0) << made.output;
     fs::path package;
-    for (const auto& file : fs::directory_iterator(root / "made")) {
+    for (const auto& file : fs::directory_iterator(work / "made")) {
         if (file.path().extension() == ".deb") {
             package = file.path();
         }
     }
     ASSERT_TRUE(package.filename().string().starts_with("ulo_" ULO_VERSION "_")) << package;
     const std::string depends =
-        shell("dpkg-deb -f \"$1\" Depends", root, {package.string()}).output;
+        shell("dpkg-deb -f \"$1\" Depends", work, {package.string()}).output;
     for (const char* library : {"libc6", "libstdc++6", "libncursesw6"}) {
         EXPECT_NE(depends.find(library), std::string::npos) << library << " in " << depends;
     }
     EXPECT_EQ(depends.find("sdl"), std::string::npos) << depends;
-    EXPECT_EQ(shell("dpkg-deb -f \"$1\" Recommends", root, {package.string()}).output,
+    EXPECT_EQ(shell("dpkg-deb -f \"$1\" Recommends", work, {package.string()}).output,
               "libsdl2-2.0-0\n");
 
     PackageRemover remover;
     const std::vector<std::string> quiet = {"DEBIAN_FRONTEND=noninteractive"};
     const Result installed = shell("apt-get -o DPkg::Lock::Timeout=" + LOCK_WAIT +
                                        " install -y --no-install-recommends \"$1\"",
-                                   root, {package.string()}, quiet);
+                                   work, {package.string()}, quiet);
     remover.installed = true;
     ASSERT_EQ(installed.exitCode, 0) << installed.output;
-    const std::string fileList = shell("dpkg -L ulo", root).output;
+    const std::string fileList = shell("dpkg -L ulo", work).output;
     for (const char* file : {"/usr/bin/ulo\n", "/usr/share/man/man6/ulo.6.gz\n",
                              "/usr/share/applications/ulo.desktop\n",
                              "/usr/share/icons/hicolor/256x256/apps/ulo.png\n"}) {
         EXPECT_NE(fileList.find(file), std::string::npos) << file;
     }
 
-    fs::create_directories(root / "run");
-    const Result ran = shell("command -v ulo && printf 'hello\\nexit\\n' | ulo", root / "run", {},
+    fs::create_directories(work / "run");
+    const Result ran = shell("command -v ulo && printf 'hello\\nexit\\n' | ulo", work / "run", {},
                              {"PATH=/usr/bin:/bin"});
     EXPECT_EQ(ran.exitCode, 0) << ran.output;
     EXPECT_TRUE(ran.output.starts_with("/usr/bin/ulo\nUlo V.3 01-09-07\n\nhello\n")) << ran.output;
-    EXPECT_TRUE(fs::exists(root / "run/data.dat"));
+    EXPECT_TRUE(fs::exists(work / "run/data.dat"));
     const std::string entry = readFile("/usr/share/applications/ulo.desktop");
-    startFromMenuOnADesktop(desktopValue(entry, "Exec"), MenuStart(root));
+    startFromMenuOnADesktop(desktopValue(entry, "Exec"), MenuStart(work));
 
     const Result removed =
-        shell("apt-get -o DPkg::Lock::Timeout=" + LOCK_WAIT + " remove -y ulo", root, {}, quiet);
+        shell("apt-get -o DPkg::Lock::Timeout=" + LOCK_WAIT + " remove -y ulo", work, {}, quiet);
     remover.installed = removed.exitCode != 0;
     ASSERT_EQ(removed.exitCode, 0) << removed.output;
-    const std::string status = shell("dpkg-query -W -f='${db:Status-Status}' ulo", root).output;
+    const std::string status = shell("dpkg-query -W -f='${db:Status-Status}' ulo", work).output;
     EXPECT_TRUE(status == "not-installed" || status.find("no packages found") != std::string::npos)
         << status;
     std::istringstream files(fileList);
