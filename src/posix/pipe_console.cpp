@@ -258,24 +258,23 @@ std::int32_t pipeWaitKey() {
     }
 }
 
-constexpr ConsoleHooks makePipeConsoleHooks() {
-    ConsoleHooks hooks{};
-    hooks.readKey = pipeReadKey;
-    hooks.waitKey = pipeWaitKey;
-    hooks.keyAvailable = pipeKeyAvailable;
-    hooks.clear = pipeClear;
-    hooks.setCursor = pipeSetCursor;
-    hooks.getColumn = pipeGetColumn;
-    hooks.getRow = pipeGetRow;
-    hooks.getCursor = pipeGetCursor;
-    hooks.getTextSize = pipeGetTextSize;
-    hooks.printBuffer = pipePrintBuffer;
-    hooks.viewUpdate = pipeViewUpdate;
-    hooks.inputLine = runInputLine;
-    hooks.sleep = pipeSleep;
-    return hooks;
-}
-constexpr ConsoleHooks PIPE_CONSOLE_HOOKS = makePipeConsoleHooks();
+// The slots Ulo uses, and waitKey; the others stay empty.
+constexpr ConsoleHooks PIPE_CONSOLE_HOOKS = {
+    .readKey = pipeReadKey,
+    .keyAvailable = pipeKeyAvailable,
+    .clear = pipeClear,
+    .setCursor = pipeSetCursor,
+    .getCursor = pipeGetCursor,
+    .getTextSize = pipeGetTextSize,
+    .printBuffer = pipePrintBuffer,
+    .viewUpdate = pipeViewUpdate,
+    .inputLine = runInputLine,
+    .sleep = pipeSleep,
+
+    .waitKey = pipeWaitKey,
+    .getColumn = pipeGetColumn,
+    .getRow = pipeGetRow,
+};
 
 } // namespace
 

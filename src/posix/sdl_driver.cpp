@@ -666,8 +666,16 @@ SdlPresentationStats sdlPresentationStats() {
 }
 
 const DisplayDriver SDL_DISPLAY_DRIVER = {
-    "SDL",        sdlInit,     sdlShutdown, sdlLock,           sdlUnlock, sdlSetPalette,
-    sdlWaitVsync, sdlGetMouse, sdlSetMouse, sdlSetWindowTitle, nullptr,   nullptr,
+    .name = "SDL",
+    .init = sdlInit,
+    .shutdown = sdlShutdown,
+    .lock = sdlLock,
+    .unlock = sdlUnlock,
+    .setPalette = sdlSetPalette,
+    .getMouse = sdlGetMouse,
+    .setMouse = sdlSetMouse,
+    .waitVsync = sdlWaitVsync,
+    .setWindowTitle = sdlSetWindowTitle,
 };
 
 } // namespace ulo

@@ -347,24 +347,23 @@ std::int32_t terminalWaitKey() {
     }
 }
 
-constexpr ConsoleHooks makeTerminalConsoleHooks() {
-    ConsoleHooks hooks{};
-    hooks.readKey = terminalReadKey;
-    hooks.waitKey = terminalWaitKey;
-    hooks.keyAvailable = terminalKeyAvailable;
-    hooks.clear = terminalClear;
-    hooks.setCursor = terminalSetCursor;
-    hooks.getColumn = terminalGetColumn;
-    hooks.getRow = terminalGetRow;
-    hooks.getCursor = terminalGetCursor;
-    hooks.getTextSize = terminalGetTextSize;
-    hooks.printBuffer = terminalPrintBuffer;
-    hooks.viewUpdate = terminalViewUpdate;
-    hooks.inputLine = runInputLine;
-    hooks.sleep = terminalSleep;
-    return hooks;
-}
-constexpr ConsoleHooks TERMINAL_CONSOLE_HOOKS = makeTerminalConsoleHooks();
+// The slots Ulo uses, and waitKey; the others stay empty.
+constexpr ConsoleHooks TERMINAL_CONSOLE_HOOKS = {
+    .readKey = terminalReadKey,
+    .keyAvailable = terminalKeyAvailable,
+    .clear = terminalClear,
+    .setCursor = terminalSetCursor,
+    .getCursor = terminalGetCursor,
+    .getTextSize = terminalGetTextSize,
+    .printBuffer = terminalPrintBuffer,
+    .viewUpdate = terminalViewUpdate,
+    .inputLine = runInputLine,
+    .sleep = terminalSleep,
+
+    .waitKey = terminalWaitKey,
+    .getColumn = terminalGetColumn,
+    .getRow = terminalGetRow,
+};
 
 } // namespace
 

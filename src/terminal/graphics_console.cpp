@@ -1,9 +1,9 @@
 #include "terminal/graphics_console.hpp"
 
+#include "console/keys.hpp"
 #include "console/line_editor.hpp"
 #include "console/print.hpp"
 #include "terminal/codepage437.hpp"
-#include "terminal/keys.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/text_cells.hpp"
 
@@ -299,12 +299,31 @@ std::int32_t graphicsReadCell(std::int32_t column, std::int32_t row, std::uint32
 }
 
 constexpr ConsoleHooks GRAPHICS_HOOKS = {
-    graphicsReadKey,         graphicsWaitKey,       graphicsKeyAvailable, graphicsClear,
-    graphicsSetColor,        graphicsSetCursor,     graphicsSetTextWidth, graphicsGetColumn,
-    graphicsGetRow,          graphicsGetCursor,     graphicsGetTextSize,  graphicsPrintBuffer,
-    graphicsPrintBufferWide, graphicsReadString,    graphicsKeyState,     graphicsReadMouse,
-    graphicsPlaceMouse,      graphicsPortIn,        graphicsPortOut,      graphicsViewUpdate,
-    graphicsInputLine,       graphicsInputLineWide, graphicsReadCell,     graphicsSleep,
+    .readKey = graphicsReadKey,
+    .keyAvailable = graphicsKeyAvailable,
+    .clear = graphicsClear,
+    .setCursor = graphicsSetCursor,
+    .getCursor = graphicsGetCursor,
+    .getTextSize = graphicsGetTextSize,
+    .printBuffer = graphicsPrintBuffer,
+    .viewUpdate = graphicsViewUpdate,
+    .inputLine = graphicsInputLine,
+    .sleep = graphicsSleep,
+
+    .waitKey = graphicsWaitKey,
+    .setColor = graphicsSetColor,
+    .setTextWidth = graphicsSetTextWidth,
+    .getColumn = graphicsGetColumn,
+    .getRow = graphicsGetRow,
+    .printBufferWide = graphicsPrintBufferWide,
+    .readString = graphicsReadString,
+    .keyState = graphicsKeyState,
+    .readMouse = graphicsReadMouse,
+    .placeMouse = graphicsPlaceMouse,
+    .portIn = graphicsPortIn,
+    .portOut = graphicsPortOut,
+    .inputLineWide = graphicsInputLineWide,
+    .readCell = graphicsReadCell,
 };
 
 } // namespace

@@ -2,8 +2,8 @@
 
 #include "console/console_hooks.hpp"
 #include "console/print.hpp"
+#include "runtime/platform.hpp"
 #include "terminal/graphics_console.hpp"
-#include "terminal/screen_platform.hpp"
 #include "terminal/text_cells.hpp"
 
 #include <algorithm>
@@ -235,7 +235,7 @@ std::string titleFromProgramPath(std::string_view path) {
 }
 
 const std::string& screenTitle() {
-    static const std::string title = titleFromProgramPath(programFilePath());
+    static const std::string title = titleFromProgramPath(nativePlatform().programFilePath());
     return title;
 }
 
