@@ -8,6 +8,7 @@
 #include "posix/sdl_library.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/text_cells.hpp"
+#include "terminal/window_thread.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -134,14 +135,14 @@ void keyLatency(const ulo::SdlLibrary& sdl, int keys) {
 void passCost(int rows, const char* label) {
     std::vector<double> costs;
     for (int i = 0; i < 50; ++i) {
-        const auto before = ulo::sdlPresentationStats().presentations;
+        const auto before = ulo::windowPresentationStats().presentations;
         {
             ulo::ScreenState& screen = *ulo::activeScreen();
             const ulo::ScreenLock lock(&screen);
             std::fill(screen.dirty.get() + 16, screen.dirty.get() + 16 + rows, 1);
         }
         waitUntilClean();
-        const auto stats = ulo::sdlPresentationStats();
+        const auto stats = ulo::windowPresentationStats();
         if (stats.presentations > before) {
             costs.push_back(static_cast<double>(stats.lastNanoseconds) / 1e6);
         }

@@ -179,8 +179,18 @@ KeyString graphicsReadKey() {
     return keyStringFor(takeKey());
 }
 
+// Sleeps until the time is up or a key arrives, whichever comes first: the window thread pushes
+// keys, so the line editor answers a key as soon as the window has it.
 void graphicsSleep(std::int32_t milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    std::uint64_t seen = 0;
+    {
+        const ScreenLock lock(activeScreen());
+        if (!keyBufferEmpty()) {
+            return;
+        }
+        seen = keyPushCount();
+    }
+    waitForKeyPush(seen, milliseconds);
 }
 
 std::int32_t graphicsWaitKey() {
