@@ -10,7 +10,6 @@
 #include "terminal/window_thread.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -438,12 +437,12 @@ std::int32_t sdlInit(const char* title, std::int32_t width, std::int32_t height,
     }
     const SdlLibrary* sdl = loadSdlLibrary();
     if (sdl == nullptr) {
-        std::fprintf(stderr, "ulo: the SDL window could not open: %s\n", sdlLibraryError());
+        noteWindowFailure("SDL", sdlLibraryError());
         return -1;
     }
     sdlWindowRecord = SdlWindow{};
     sdlWindowRecord.sdl = sdl;
-    return startWindowThread(SDL_PRESENTER, "SDL", flags);
+    return startWindowThread(SDL_PRESENTER, "SDL");
 }
 
 } // namespace

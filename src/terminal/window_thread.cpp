@@ -7,11 +7,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace ulo {
 namespace {
@@ -28,7 +28,6 @@ enum class StartState { Waiting, Running, Failed };
 // main thread can ring it after it let go of the screen.
 struct WindowThread {
     const WindowPresenter* presenter = nullptr;
-    const char* driverName = "";
     std::thread thread;
     std::recursive_mutex screenLock;
     std::atomic<bool> running{false};
@@ -47,6 +46,7 @@ struct WindowThread {
 };
 
 std::unique_ptr<WindowThread> windowThread;
+std::string windowFailure;
 
 bool fullScreen() {
     return (windowState().flags & SCREEN_FULLSCREEN) != 0;
@@ -201,8 +201,7 @@ void prepareWindowState(const char* title, std::int32_t width, std::int32_t heig
     state.pointerVisible = true;
 }
 
-std::int32_t startWindowThread(const WindowPresenter& presenter, const char* driverName,
-                               std::int32_t) {
+std::int32_t startWindowThread(const WindowPresenter& presenter, const char* driverName) {
     WindowState& state = windowState();
     state.hooks = {
         .createWindow = presenter.createWindow,
@@ -213,7 +212,6 @@ std::int32_t startWindowThread(const WindowPresenter& presenter, const char* dri
     windowThread = std::make_unique<WindowThread>();
     WindowThread& t = *windowThread;
     t.presenter = &presenter;
-    t.driverName = driverName;
     state.initialised = true;
     t.running.store(true, std::memory_order_release);
     t.thread = std::thread(state.hooks.threadMain, nullptr);
@@ -222,11 +220,17 @@ std::int32_t startWindowThread(const WindowPresenter& presenter, const char* dri
     if (t.startState == StartState::Running) {
         return 0;
     }
-    // A desktop is there but the window would not open: say why, once, before Ulo moves on to
-    // the next driver or the console.
-    std::fprintf(stderr, "ulo: the %s window could not open%s%s\n", driverName,
-                 t.failure.empty() ? "" : ": ", t.failure.c_str());
+    noteWindowFailure(driverName, t.failure.c_str());
     return -1;
+}
+
+void noteWindowFailure(const char* driverName, const char* reason) {
+    windowFailure = std::string(driverName) + ": " +
+                    (reason != nullptr && *reason != '\0' ? reason : "no reason given");
+}
+
+std::string takeWindowFailure() {
+    return std::exchange(windowFailure, std::string());
 }
 
 void stopWindowThread() {

@@ -52,8 +52,9 @@ struct WindowPresenter {
 };
 
 // The display driver operations of a window on its own thread.
-std::int32_t startWindowThread(const WindowPresenter& presenter, const char* driverName,
-                               std::int32_t flags);
+// Starts the thread and waits until the window is up (0) or could not be made (-1, its reason
+// noted).
+std::int32_t startWindowThread(const WindowPresenter& presenter, const char* driverName);
 void stopWindowThread();
 void lockWindow();
 void unlockWindow();
@@ -69,6 +70,12 @@ void setWindowTitle(const char* title);
 void prepareWindowState(const char* title, std::int32_t width, std::int32_t height,
                         std::int32_t depth, std::int32_t refreshRate, std::int32_t flags,
                         std::uint32_t systemVersion);
+
+// A driver notes why its window did not open although a desktop was there; the mode set says
+// the last such reason once, on standard error, when no driver started at all.
+void noteWindowFailure(const char* driverName, const char* reason);
+// The noted reason ("SDL: ..."), or empty; clears it.
+std::string takeWindowFailure();
 
 // Holds the window thread's screen lock for a scope (nothing when no window thread runs); for
 // threads other than the main one, which takes the lock through the screen.
