@@ -8,6 +8,7 @@
 #include "posix/sdl_library.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/text_cells.hpp"
+#include "terminal/window_thread.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <sstream>
@@ -134,14 +136,14 @@ void keyLatency(const ulo::SdlLibrary& sdl, int keys) {
 void passCost(int rows, const char* label) {
     std::vector<double> costs;
     for (int i = 0; i < 50; ++i) {
-        const auto before = ulo::sdlPresentationStats().presentations;
+        const auto before = ulo::windowPresentationStats().presentations;
         {
             ulo::ScreenState& screen = *ulo::activeScreen();
             const ulo::ScreenLock lock(&screen);
             std::fill(screen.dirty.get() + 16, screen.dirty.get() + 16 + rows, 1);
         }
         waitUntilClean();
-        const auto stats = ulo::sdlPresentationStats();
+        const auto stats = ulo::windowPresentationStats();
         if (stats.presentations > before) {
             costs.push_back(static_cast<double>(stats.lastNanoseconds) / 1e6);
         }
@@ -167,32 +169,27 @@ void idleProcessorTime() {
         ::execl(ULO_BINARY, ULO_BINARY, static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    const auto ticks = [pid] {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        std::istringstream fields(line.substr(line.rfind(')') + 2));
-        std::string field;
-        long user = 0;
-        long system = 0;
-        for (int i = 3; i <= 15 && fields >> field; ++i) {
-            if (i == 14) {
-                user = std::stol(field);
-            } else if (i == 15) {
-                system = std::stol(field);
-            }
+    // Nanoseconds on the processor, all threads together.
+    const auto runTime = [pid] {
+        long long nanoseconds = 0;
+        const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+        for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+            std::ifstream stat(task.path() / "schedstat");
+            long long taskNanoseconds = 0;
+            stat >> taskNanoseconds;
+            nanoseconds += taskNanoseconds;
         }
-        return user + system;
+        return nanoseconds;
     };
     std::this_thread::sleep_for(2s); // start-up done, window up
-    const long before = ticks();
+    const long long before = runTime();
     std::this_thread::sleep_for(10s);
-    const long used = ticks() - before;
+    const long long used = runTime() - before;
     ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    const double seconds = static_cast<double>(used) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-    std::printf("processor time while waiting 10 s for a key: %.3f s (%.2f %% of one core)\n",
+    const double seconds = static_cast<double>(used) / 1e9;
+    std::printf("processor time while waiting 10 s for a key: %.4f s (%.2f %% of one core)\n",
                 seconds, seconds * 10.0);
     std::string remove = std::string("rm -rf ") + directory;
     if (std::system(remove.c_str()) != 0) {

@@ -140,5 +140,20 @@ TEST_F(EndToEnd, TeachingThroughAPipeRewritesTheKnowledgeFile) {
     EXPECT_EQ(readFile("data.dat"), expected);
 }
 
+// A desktop that is named but cannot be reached: Ulo says why in one line and talks through its
+// console instead.
+TEST_F(EndToEnd, AWindowThatCannotOpenSaysWhyOnce) {
+    ChildProcess ulo("/bin/sh", {"-c", std::string(ULO_BINARY) + " 2>errors.txt"}, dir(),
+                     {"DISPLAY=:9999"});
+    ulo.write("exit\n");
+    ulo.closeInput();
+    EXPECT_EQ(ulo.readLine(), "Ulo V.3 01-09-07");
+    ulo.readAll();
+    EXPECT_EQ(ulo.wait(), 0);
+    const std::string errors = readFile(directory.path() / "errors.txt");
+    EXPECT_EQ(errors.rfind("ulo: no window (SDL: ", 0), 0u) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+}
+
 } // namespace
 } // namespace ulo

@@ -1,9 +1,9 @@
 // The graphics screen's text operations: printing with the pending wrap, clearing, the cursor,
 // keys and line input, checked on the framebuffer's pixels.
+#include "console/keys.hpp"
 #include "console/print.hpp"
 #include "conversation/engine.hpp"
 #include "support/screen_pictures.hpp"
-#include "terminal/keys.hpp"
 #include "terminal/screen.hpp"
 
 #include <gtest/gtest.h>

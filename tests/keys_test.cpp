@@ -1,4 +1,4 @@
-#include "terminal/keys.hpp"
+#include "console/keys.hpp"
 
 #include <gtest/gtest.h>
 

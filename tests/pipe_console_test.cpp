@@ -1,10 +1,10 @@
 // The pipe console: input bytes as keys through the line editor, output as screen rows.
 #include "posix/pipe_console.hpp"
 
+#include "console/keys.hpp"
 #include "console/print.hpp"
 #include "support/child_process.hpp"
 #include "support/test_support.hpp"
-#include "terminal/keys.hpp"
 
 #include <gtest/gtest.h>
 

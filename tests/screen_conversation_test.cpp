@@ -1,10 +1,10 @@
 // The whole conversation on the in-memory screen: VXGFX=null, keys into the key buffer, the
 // picture compared with one drawn from the font.
+#include "console/keys.hpp"
 #include "conversation/engine.hpp"
 #include "files/channels.hpp"
 #include "support/screen_pictures.hpp"
 #include "support/test_support.hpp"
-#include "terminal/keys.hpp"
 #include "terminal/screen.hpp"
 
 #include <gtest/gtest.h>

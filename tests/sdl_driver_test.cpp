@@ -1,10 +1,10 @@
 // The SDL driver in this process on SDL's off-screen video driver: its window thread presents
 // dirty rows and turns injected window-system events into key codes and window state.
+#include "console/keys.hpp"
 #include "console/print.hpp"
 #include "posix/sdl_driver.hpp"
 #include "posix/sdl_keys.hpp"
 #include "posix/sdl_library.hpp"
-#include "terminal/keys.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/text_cells.hpp"
 #include "terminal/window_events.hpp"

@@ -1,6 +1,6 @@
 // The window procedure with synthetic events.
+#include "console/keys.hpp"
 #include "support/fake_drivers.hpp"
-#include "terminal/keys.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/window_events.hpp"
 

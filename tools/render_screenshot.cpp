@@ -5,11 +5,11 @@
 //
 // The conversation runs in a fresh temporary directory with fixed rolls, so the picture is the
 // same on every run.
+#include "console/keys.hpp"
 #include "conversation/engine.hpp"
 #include "files/channels.hpp"
 #include "runtime/random.hpp"
 #include "terminal/framebuffer_png.hpp"
-#include "terminal/keys.hpp"
 #include "terminal/screen.hpp"
 
 #include <array>

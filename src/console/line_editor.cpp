@@ -1,7 +1,7 @@
 #include "console/line_editor.hpp"
 
+#include "console/keys.hpp"
 #include "console/print.hpp"
-#include "terminal/keys.hpp"
 
 #include <new>
 

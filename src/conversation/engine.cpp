@@ -143,6 +143,7 @@ void greet() {
 
 void startConversation(int argumentCount, char** arguments) {
     runtimeStart(argumentCount, arguments);
+    resetChannelTable();
     setScreenMode(STARTUP_MODE, STARTUP_DEPTH, 0, 0, 0);
     seedRandom(timerSeconds());
     greet();

@@ -1,5 +1,8 @@
 #include "files/channels.hpp"
 
+#include "files/file_system.hpp"
+#include "runtime/platform.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -330,7 +333,7 @@ bool openStream(std::string_view name, OpenMode mode, AccessMode& access, OsOpen
 } // namespace
 
 const FileSystem& fileSystem() {
-    return activeFileSystem != nullptr ? *activeFileSystem : nativeFileSystem();
+    return activeFileSystem != nullptr ? *activeFileSystem : *nativePlatform().fileSystem;
 }
 
 const FileSystem* useFileSystem(const FileSystem* replacement) {

@@ -105,7 +105,8 @@ struct FileChannel {
     bool isOpen() const { return device != nullptr; }
 };
 
-// Clears every slot (closing nothing) and marks the table ready. Done by runtimeStart.
+// Clears every slot (closing nothing) and marks the table ready. Done when the conversation
+// starts.
 void resetChannelTable();
 
 namespace detail {

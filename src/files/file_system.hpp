@@ -47,9 +47,6 @@ struct FileSystem {
     int (*runShell)(const char* command);
 };
 
-// The platform's own file system (filled by the back-end).
-const FileSystem& nativeFileSystem();
-
 // The file system that channels use now.
 const FileSystem& fileSystem();
 

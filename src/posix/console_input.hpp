@@ -2,7 +2,7 @@
 #pragma once
 
 #include "console/console_hooks.hpp"
-#include "terminal/keys.hpp"
+#include "console/keys.hpp"
 
 namespace ulo {
 

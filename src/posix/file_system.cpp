@@ -1,4 +1,6 @@
 // The file system of POSIX systems: plain file descriptors, names used as they are.
+#include "posix/posix_platform.hpp"
+
 #include "files/file_system.hpp"
 
 #include <cerrno>
@@ -149,15 +151,21 @@ int posixRunShell(const char* command) {
     return std::system(command);
 }
 
-constexpr FileSystem POSIX_FILE_SYSTEM = {
-    posixOpen,  posixRead,       posixWrite,        posixSeek,   posixSync,    posixTruncate,
-    posixClose, posixLockRegion, posixUnlockRegion, posixRemove, posixReplace, posixRunShell,
-};
-
 } // namespace
 
-const FileSystem& nativeFileSystem() {
-    return POSIX_FILE_SYSTEM;
-}
+const FileSystem POSIX_FILE_SYSTEM = {
+    .open = posixOpen,
+    .read = posixRead,
+    .write = posixWrite,
+    .seek = posixSeek,
+    .sync = posixSync,
+    .truncate = posixTruncate,
+    .close = posixClose,
+    .lockRegion = posixLockRegion,
+    .unlockRegion = posixUnlockRegion,
+    .remove = posixRemove,
+    .replace = posixReplace,
+    .runShell = posixRunShell,
+};
 
 } // namespace ulo

@@ -8,7 +8,7 @@
 // here when the terminal description does not list them.
 #pragma once
 
-#include "terminal/keys.hpp"
+#include "console/keys.hpp"
 
 #include <optional>
 #include <string>

@@ -2,6 +2,7 @@
 
 #include "console/line_editor.hpp"
 #include "console/print.hpp"
+#include "console/text_grid.hpp"
 #include "console/tty_print.hpp"
 #include "posix/console_input.hpp"
 #include "posix/termination_signals.hpp"
@@ -94,12 +95,21 @@ void pipePrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int32_t
     if (length == 0 && (mask & PRINT_FORCE_ADJUST) == 0) {
         return;
     }
-    TtyTarget target{
-        nullptr, rowScroll,      rowWrite,         nullptr, 0, 0, PIPE_CONSOLE_COLUMNS - 1,
-        -1,      console.column, console.rowNumber};
-    ttyPrint(target, bytes, length, 1);
-    advanceTo(target.y);
-    console.column = target.x;
+    // The pipe's screen has no bottom border: nothing ever scrolls or parks.
+    TtyTarget target{.context = nullptr,
+                     .scroll = rowScroll,
+                     .write = rowWrite,
+                     .beep = nullptr,
+                     .left = 0,
+                     .top = 0,
+                     .right = PIPE_CONSOLE_COLUMNS - 1,
+                     .bottom = -1,
+                     .x = 0,
+                     .y = 0};
+    GridCursor cursor{console.column, console.rowNumber};
+    printOnGrid(cursor, target, bytes, length);
+    advanceTo(cursor.y);
+    console.column = cursor.x;
 }
 
 void pipeClear(std::uint32_t mode) {
@@ -120,8 +130,7 @@ std::int32_t pipeSetCursor(std::int32_t row, std::int32_t column, std::int32_t v
     if (visibility != CURSOR_KEEP) {
         console.visibility = visibility != 0 ? CURSOR_SHOW : CURSOR_HIDE;
     }
-    return ((console.column + 1) & 0xFF) | (((console.rowNumber + 1) & 0xFF) << 8) |
-           (console.visibility << 16);
+    return packedCursor({console.column, console.rowNumber}, console.visibility);
 }
 
 std::int32_t pipeGetColumn() {
@@ -237,8 +246,12 @@ bool pipeKeyAvailable() {
     return false;
 }
 
+KeyCode pipeTakeKey() {
+    return pipeKeyAvailable() ? popKey() : 0;
+}
+
 KeyString pipeReadKey() {
-    return pipeKeyAvailable() ? keyStringFor(popKey()) : KeyString{};
+    return keyStringFor(pipeTakeKey());
 }
 
 void pipeSleep(std::int32_t milliseconds) {
@@ -248,34 +261,26 @@ void pipeSleep(std::int32_t milliseconds) {
 }
 
 std::int32_t pipeWaitKey() {
-    for (;;) {
-        if (pipeKeyAvailable()) {
-            if (const KeyCode code = popKey(); code != 0) {
-                return code;
-            }
-        }
-        pipeSleep(20);
-    }
+    return waitForKey(pipeTakeKey, pipeSleep);
 }
 
-constexpr ConsoleHooks makePipeConsoleHooks() {
-    ConsoleHooks hooks{};
-    hooks.readKey = pipeReadKey;
-    hooks.waitKey = pipeWaitKey;
-    hooks.keyAvailable = pipeKeyAvailable;
-    hooks.clear = pipeClear;
-    hooks.setCursor = pipeSetCursor;
-    hooks.getColumn = pipeGetColumn;
-    hooks.getRow = pipeGetRow;
-    hooks.getCursor = pipeGetCursor;
-    hooks.getTextSize = pipeGetTextSize;
-    hooks.printBuffer = pipePrintBuffer;
-    hooks.viewUpdate = pipeViewUpdate;
-    hooks.inputLine = runInputLine;
-    hooks.sleep = pipeSleep;
-    return hooks;
-}
-constexpr ConsoleHooks PIPE_CONSOLE_HOOKS = makePipeConsoleHooks();
+// The slots Ulo uses, and waitKey; the others stay empty.
+constexpr ConsoleHooks PIPE_CONSOLE_HOOKS = {
+    .readKey = pipeReadKey,
+    .keyAvailable = pipeKeyAvailable,
+    .clear = pipeClear,
+    .setCursor = pipeSetCursor,
+    .getCursor = pipeGetCursor,
+    .getTextSize = pipeGetTextSize,
+    .printBuffer = pipePrintBuffer,
+    .viewUpdate = pipeViewUpdate,
+    .inputLine = runInputLine,
+    .sleep = pipeSleep,
+
+    .waitKey = pipeWaitKey,
+    .getColumn = pipeGetColumn,
+    .getRow = pipeGetRow,
+};
 
 } // namespace
 

@@ -2,6 +2,7 @@
 // terminals, otherwise the pipe console over standard input and output.
 #include "console/console_hooks.hpp"
 #include "posix/pipe_console.hpp"
+#include "posix/posix_platform.hpp"
 #include "posix/terminal_console.hpp"
 
 #include <clocale>
@@ -26,7 +27,7 @@ const ConsoleHooks& chooseProcessConsole() {
 
 } // namespace
 
-const ConsoleHooks& processConsoleHooks() {
+const ConsoleHooks& posixProcessConsole() {
     // Chosen at the first text operation that reaches the process console.
     static const ConsoleHooks& chosen = chooseProcessConsole();
     return chosen;

@@ -7,50 +7,23 @@
 #include "terminal/screen.hpp"
 #include "terminal/text_cells.hpp"
 #include "terminal/window_events.hpp"
+#include "terminal/window_thread.hpp"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 namespace ulo {
 namespace {
 
-constexpr auto PASS_PAUSE = std::chrono::milliseconds(10);
-constexpr int DEFAULT_VSYNC_MS = 16;
 // Wheel messages are reported by every system this runs on.
 constexpr std::uint32_t SYSTEM_VERSION = 0x0A00;
 
-enum class StartState { Waiting, Running, Failed };
-
-// What the main thread asks of the window that only the window's thread may do.
-struct WindowRequests {
-    bool newTitle = false;
-    std::string title;
-    bool warp = false;
-    int warpX = 0;
-    int warpY = 0;
-    int pointer = -1; // 0 hide, 1 show, -1 nothing
-};
-
-// The window and everything that presents it; made and destroyed by the window thread. The
-// screen lock guards the framebuffer, the dirty rows, the key buffer, the window state and the
-// requests; `running` is the loop's flag, cleared by the main thread without the lock.
+// The window and what presents it; made and destroyed on the window thread, under the screen
+// lock.
 struct SdlWindow {
     const SdlLibrary* sdl = nullptr;
-    std::thread thread;
-    std::recursive_mutex screenLock;
-    std::atomic<bool> running{false};
-    std::mutex startMutex;
-    std::condition_variable startChanged;
-    StartState startState = StartState::Waiting;
-
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
@@ -60,14 +33,9 @@ struct SdlWindow {
     int displayIndex = 0;         // the display the window is on, kept across a full-screen switch
     std::uint8_t lastKeyBase = 0; // the key last pressed: its own character
     std::uint16_t lastKeyModifiers = 0; // and the modifiers held with it
-    int pointerX = 0;                   // in the window, pixels of the framebuffer
-    int pointerY = 0;
-    bool pointerInside = false;
-    WindowRequests requests;
-    SdlPresentationStats stats;
 };
 
-std::unique_ptr<SdlWindow> sdlWindow;
+SdlWindow sdlWindowRecord;
 
 bool environmentSet(const char* name) {
     const char* value = std::getenv(name);
@@ -117,7 +85,7 @@ void setIcon(SdlWindow& w) {
 }
 
 void sdlDestroyWindow() {
-    SdlWindow& w = *sdlWindow;
+    SdlWindow& w = sdlWindowRecord;
     const SdlLibrary& sdl = *w.sdl;
     if (w.texture != nullptr) {
         sdl.SDL_DestroyTexture(w.texture);
@@ -140,7 +108,7 @@ void sdlDestroyWindow() {
 // desktop also knows as full screen. Then its renderer and a streaming texture of 32-bit
 // red-first pixels that the dirty rows are converted into.
 std::int32_t sdlCreateWindow() {
-    SdlWindow& w = *sdlWindow;
+    SdlWindow& w = sdlWindowRecord;
     const SdlLibrary& sdl = *w.sdl;
     WindowState& state = windowState();
     SDL_Rect bounds{};
@@ -185,78 +153,42 @@ std::int32_t sdlCreateWindow() {
     return 0;
 }
 
-// Expose: the whole picture is drawn again on the next pass.
-void sdlPaintWindow() {
-    if (ScreenState* screen = activeScreen()) {
-        markAllDirty(*screen);
-    }
-}
+// ---- presentation and events, on the window thread ---------------------------------------
 
-// ---- one pass of the window thread -----------------------------------------------------------
-
-// Converts the dirty rows into the texture and shows it. The rows from the first dirty one to the
-// last are converted as one band (a locked streaming texture need not keep its old pixels), and
-// the dirty flags are cleared only when the picture was presented.
-void present(SdlWindow& w) {
-    ScreenState* screen = activeScreen();
-    if (screen == nullptr || w.texture == nullptr || w.blitter == nullptr) {
-        return;
+// Converts window lines first .. end - 1 into the texture and shows the texture. A locked
+// streaming texture need not keep its old pixels, so the band is converted whole.
+bool sdlPresent(ScreenState& screen, std::int32_t first, std::int32_t end) {
+    SdlWindow& w = sdlWindowRecord;
+    if (w.texture == nullptr || w.blitter == nullptr) {
+        return false;
     }
     const SdlLibrary& sdl = *w.sdl;
-    WindowState& state = windowState();
-    state.paletteChanged = false; // the indexed converters read the screen's palette directly
-    std::uint8_t* dirty = screen->dirty.get();
-    const int rows = state.height;
-    int first = 0;
-    while (first < rows && dirty[first] == 0) {
-        ++first;
-    }
-    if (first == rows) {
-        return;
-    }
-    int last = rows - 1;
-    while (dirty[last] == 0) {
-        --last;
-    }
-    const auto start = std::chrono::steady_clock::now();
-    std::memset(dirty + first, 1, static_cast<std::size_t>(last - first + 1));
-    const SDL_Rect band{0, first, state.width, last - first + 1};
+    const SDL_Rect band{0, first, windowState().width, end - first};
     void* pixels = nullptr;
     int pitch = 0;
     if (sdl.SDL_LockTexture(w.texture, &band, &pixels, &pitch) != 0) {
-        return;
+        return false;
     }
     // The converter addresses framebuffer row y at destination + y * pitch; the locked memory
     // begins with row `first`.
     auto* rowZero = reinterpret_cast<std::uint8_t*>(reinterpret_cast<std::uintptr_t>(pixels) -
                                                     static_cast<std::uintptr_t>(first) *
                                                         static_cast<std::uintptr_t>(pitch));
-    w.blitter(*screen, rowZero, pitch);
+    w.blitter(screen, rowZero, pitch);
     sdl.SDL_UnlockTexture(w.texture);
     sdl.SDL_SetRenderDrawColor(w.renderer, 0, 0, 0, 255);
     sdl.SDL_RenderClear(w.renderer);
     if (sdl.SDL_RenderCopy(w.renderer, w.texture, nullptr, &w.picture) != 0) {
-        return;
+        return false;
     }
     sdl.SDL_RenderPresent(w.renderer);
-    std::memset(dirty, 0, static_cast<std::size_t>(rows));
-    ++w.stats.presentations;
-    w.stats.lastNanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                  std::chrono::steady_clock::now() - start)
-                                  .count();
-    w.stats.lastRows = last - first + 1;
+    return true;
 }
 
 // Byte n of the key state is 1 while the key with scan code n is held.
-void refreshKeyState(SdlWindow& w) {
-    ScreenState* screen = activeScreen();
-    if (screen == nullptr) {
-        return;
-    }
+void sdlReadKeyState(std::uint8_t* keyState) {
     int count = 0;
-    const Uint8* pressed = w.sdl->SDL_GetKeyboardState(&count);
-    std::uint8_t* keyState = screen->keyState.get();
-    std::memset(keyState, 0, 128);
+    const Uint8* pressed = sdlWindowRecord.sdl->SDL_GetKeyboardState(&count);
     for (int scancode = 0; scancode < count && scancode < SDL_NUM_SCANCODES; ++scancode) {
         const SdlKeyInfo info = describeScancode(static_cast<SDL_Scancode>(scancode));
         if (pressed[scancode] != 0 && info.scanCode != 0 && info.scanCode < 128) {
@@ -265,9 +197,9 @@ void refreshKeyState(SdlWindow& w) {
     }
 }
 
-void applyRequests(SdlWindow& w) {
+void sdlApplyRequests(WindowRequests& requests) {
+    SdlWindow& w = sdlWindowRecord;
     const SdlLibrary& sdl = *w.sdl;
-    WindowRequests& requests = w.requests;
     if (requests.newTitle) {
         sdl.SDL_SetWindowTitle(w.window, requests.title.c_str());
         requests.newTitle = false;
@@ -347,11 +279,11 @@ std::int32_t buttonBit(Uint8 button) {
 }
 
 void pointerMoved(SdlWindow& w, int x, int y) {
-    const WindowState& state = windowState();
+    WindowState& state = windowState();
     const SDL_Rect& p = w.picture;
-    w.pointerInside = x >= p.x && y >= p.y && x < p.x + p.w && y < p.y + p.h;
-    w.pointerX = p.w > 0 ? (x - p.x) * state.width / p.w : 0;
-    w.pointerY = p.h > 0 ? (y - p.y) * state.height / p.h : 0;
+    state.pointerInside = x >= p.x && y >= p.y && x < p.x + p.w && y < p.y + p.h;
+    state.pointerX = p.w > 0 ? (x - p.x) * state.width / p.w : 0;
+    state.pointerY = p.h > 0 ? (y - p.y) * state.height / p.h : 0;
 }
 
 void windowEvent(SdlWindow& w, const SDL_WindowEvent& window) {
@@ -377,7 +309,7 @@ void windowEvent(SdlWindow& w, const SDL_WindowEvent& window) {
         event.kind = WindowEventKind::Maximize;
         break;
     case SDL_WINDOWEVENT_LEAVE:
-        w.pointerInside = false;
+        windowState().pointerInside = false;
         return;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
         // A new size needs the picture placed again and drawn whole.
@@ -390,13 +322,20 @@ void windowEvent(SdlWindow& w, const SDL_WindowEvent& window) {
     handleWindowEvent(event);
 }
 
-// Drains the window's events through the window procedure; never waits for one.
-void pumpEvents(SdlWindow& w) {
+// Drains the window's events through the window procedure; never waits for one. True when a
+// key went down or up or the window changed (its focus among others).
+bool sdlPumpEvents() {
+    SdlWindow& w = sdlWindowRecord;
+    bool keysChanged = false;
     SDL_Event event;
     while (w.window != nullptr && w.sdl->SDL_PollEvent(&event) != 0) {
         switch (event.type) {
         case SDL_KEYDOWN:
             keyPressed(w, event.key);
+            keysChanged = true;
+            break;
+        case SDL_KEYUP:
+            keysChanged = true;
             break;
         case SDL_TEXTINPUT:
             textTyped(w, event.text.text);
@@ -404,6 +343,7 @@ void pumpEvents(SdlWindow& w) {
         case SDL_WINDOWEVENT:
             if (event.window.windowID == w.sdl->SDL_GetWindowID(w.window)) {
                 windowEvent(w, event.window);
+                keysChanged = true;
             }
             break;
         case SDL_MOUSEMOTION:
@@ -430,14 +370,7 @@ void pumpEvents(SdlWindow& w) {
             break; // quit requests included: only "exit" ends the program
         }
     }
-}
-
-void announceStart(SdlWindow& w, StartState state) {
-    {
-        const std::lock_guard<std::mutex> guard(w.startMutex);
-        w.startState = state;
-    }
-    w.startChanged.notify_all();
+    return keysChanged;
 }
 
 // SDL's choice among its video drivers, unless the user names one: the desktops this session
@@ -453,7 +386,8 @@ std::string desktopVideoDrivers() {
     return drivers;
 }
 
-bool startSdl(SdlWindow& w) {
+bool sdlStart() {
+    SdlWindow& w = sdlWindowRecord;
     const SdlLibrary& sdl = *w.sdl;
     sdl.SDL_SetHint(SDL_HINT_VIDEODRIVER, desktopVideoDrivers().c_str());
     // Signals stay the program's own; SDL would turn them into quit events.
@@ -467,7 +401,8 @@ bool startSdl(SdlWindow& w) {
     return true;
 }
 
-void stopSdl(SdlWindow& w) {
+void sdlStop() {
+    SdlWindow& w = sdlWindowRecord;
     const SdlLibrary& sdl = *w.sdl;
     if (w.arrow != nullptr) {
         sdl.SDL_FreeCursor(w.arrow);
@@ -476,198 +411,59 @@ void stopSdl(SdlWindow& w) {
     sdl.SDL_Quit();
 }
 
-// The window thread: makes the window, says so, then presents and pumps every 10 ms while the
-// driver runs; at the end it destroys everything it made.
-void sdlThreadMain(void*) {
-    SdlWindow& w = *sdlWindow;
-    bool up = false;
-    {
-        const std::lock_guard<std::recursive_mutex> guard(w.screenLock);
-        up = startSdl(w) && sdlCreateWindow() == 0;
-        if (!up) {
-            sdlDestroyWindow();
-        } else {
-            windowState().active = true;
-        }
-    }
-    if (!up) {
-        stopSdl(w);
-        announceStart(w, StartState::Failed);
-        return;
-    }
-    announceStart(w, StartState::Running);
-    while (w.running.load(std::memory_order_acquire)) {
-        {
-            const std::lock_guard<std::recursive_mutex> guard(w.screenLock);
-            applyRequests(w);
-            present(w);
-            if (windowState().active) {
-                refreshKeyState(w);
-            }
-            pumpEvents(w);
-        }
-        std::this_thread::sleep_for(PASS_PAUSE);
-    }
-    {
-        const std::lock_guard<std::recursive_mutex> guard(w.screenLock);
-        sdlDestroyWindow();
-    }
-    stopSdl(w);
+const char* sdlErrorText() {
+    return sdlWindowRecord.sdl->SDL_GetError();
 }
+
+constexpr WindowPresenter SDL_PRESENTER = {
+    .start = sdlStart,
+    .stop = sdlStop,
+    .createWindow = sdlCreateWindow,
+    .destroyWindow = sdlDestroyWindow,
+    .present = sdlPresent,
+    .pumpEvents = sdlPumpEvents,
+    .readKeyState = sdlReadKeyState,
+    .applyRequests = sdlApplyRequests,
+    .errorText = sdlErrorText,
+};
 
 // ---- the driver's operations, on the main thread ----------------------------------------------
 
-void sdlShutdown() {
-    if (!sdlWindow) {
-        return;
-    }
-    sdlWindow->running.store(false, std::memory_order_release);
-    if (sdlWindow->thread.joinable()) {
-        sdlWindow->thread.join();
-    }
-    sdlWindow.reset();
-    windowState().initialised = false;
-}
-
 std::int32_t sdlInit(const char* title, std::int32_t width, std::int32_t height, std::int32_t depth,
                      std::int32_t refreshRate, std::int32_t flags) {
-    resetWindowState();
-    WindowState& state = windowState();
-    state.hooks = {sdlCreateWindow, sdlDestroyWindow, sdlPaintWindow, sdlThreadMain};
-    state.width = width;
-    state.height = height;
-    state.depth = std::max(depth, 8);
-    state.refreshRate = refreshRate;
-    state.flags = flags;
-    std::strncpy(state.title, title != nullptr ? title : "", sizeof state.title - 1);
-    state.systemVersion = SYSTEM_VERSION;
-    state.pointerVisible = true;
+    prepareWindowState(title, width, height, depth, refreshRate, flags, SYSTEM_VERSION);
     if ((flags >= 0 && (flags & SCREEN_OPENGL) != 0) || !displayAvailable()) {
         return -1;
     }
     const SdlLibrary* sdl = loadSdlLibrary();
     if (sdl == nullptr) {
+        noteWindowFailure("SDL", sdlLibraryError());
         return -1;
     }
-    sdlWindow = std::make_unique<SdlWindow>();
-    SdlWindow& w = *sdlWindow;
-    w.sdl = sdl;
-    state.initialised = true;
-    w.running.store(true, std::memory_order_release);
-    w.thread = std::thread(state.hooks.threadMain, nullptr);
-    std::unique_lock<std::mutex> start(w.startMutex);
-    w.startChanged.wait(start, [&] { return w.startState != StartState::Waiting; });
-    return w.startState == StartState::Running ? 0 : -1;
-}
-
-void sdlLock() {
-    if (sdlWindow) {
-        sdlWindow->screenLock.lock();
-    }
-}
-
-void sdlUnlock() {
-    if (sdlWindow) {
-        sdlWindow->screenLock.unlock();
-    }
-}
-
-void sdlSetPalette(std::int32_t index, std::int32_t red, std::int32_t green, std::int32_t blue) {
-    if (index < 0 || index > 255) {
-        return;
-    }
-    WindowState& state = windowState();
-    state.palette[static_cast<std::size_t>(index)] = {
-        static_cast<std::uint8_t>(red), static_cast<std::uint8_t>(green),
-        static_cast<std::uint8_t>(blue), PALETTE_NO_COLLAPSE};
-    state.paletteChanged = true;
-}
-
-void sdlWaitVsync() {
-    const ScreenState* screen = activeScreen();
-    const int rate = screen != nullptr ? screen->refreshRate : 0;
-    std::this_thread::sleep_for(
-        std::chrono::milliseconds(rate > 0 ? 1000 / rate : DEFAULT_VSYNC_MS));
-}
-
-std::int32_t sdlGetMouse(std::int32_t* x, std::int32_t* y, std::int32_t* wheel,
-                         std::int32_t* buttons) {
-    if (!sdlWindow) {
-        return -1;
-    }
-    SdlWindow& w = *sdlWindow;
-    const std::lock_guard<std::recursive_mutex> guard(w.screenLock);
-    WindowState& state = windowState();
-    if (!state.active) {
-        return -1;
-    }
-    if (fullScreen()) {
-        *x = std::clamp(w.pointerX, 0, state.width - 1);
-        *y = std::clamp(w.pointerY, 0, state.height - 1);
-    } else if (!w.pointerInside) {
-        state.mouseButtons = 0;
-        return -1;
-    } else {
-        *x = w.pointerX;
-        *y = w.pointerY;
-    }
-    *wheel = state.wheel;
-    *buttons = state.mouseButtons;
-    return 0;
-}
-
-void sdlSetMouse(std::int32_t x, std::int32_t y, std::int32_t pointer) {
-    if (!sdlWindow) {
-        return;
-    }
-    SdlWindow& w = *sdlWindow;
-    const std::lock_guard<std::recursive_mutex> guard(w.screenLock);
-    WindowState& state = windowState();
-    if (x >= 0) {
-        w.requests.warp = true;
-        w.requests.warpX = std::min(x, state.width - 1);
-        w.requests.warpY = std::clamp(y, 0, state.height - 1);
-    }
-    if (pointer == 0 && state.pointerVisible) {
-        w.requests.pointer = 0;
-        state.pointerVisible = false;
-    } else if (pointer > 0 && !state.pointerVisible) {
-        w.requests.pointer = 1;
-        state.pointerVisible = true;
-    }
-}
-
-void sdlSetWindowTitle(const char* title) {
-    if (!sdlWindow || title == nullptr) {
-        return;
-    }
-    SdlWindow& w = *sdlWindow;
-    const std::lock_guard<std::recursive_mutex> guard(w.screenLock);
-    w.requests.newTitle = true;
-    w.requests.title = title;
+    sdlWindowRecord = SdlWindow{};
+    sdlWindowRecord.sdl = sdl;
+    return startWindowThread(SDL_PRESENTER, "SDL");
 }
 
 } // namespace
 
 std::uint32_t sdlWindowId() {
-    if (!sdlWindow) {
-        return 0;
-    }
-    const std::lock_guard<std::recursive_mutex> guard(sdlWindow->screenLock);
-    return sdlWindow->window != nullptr ? sdlWindow->sdl->SDL_GetWindowID(sdlWindow->window) : 0;
-}
-
-SdlPresentationStats sdlPresentationStats() {
-    if (!sdlWindow) {
-        return {};
-    }
-    const std::lock_guard<std::recursive_mutex> guard(sdlWindow->screenLock);
-    return sdlWindow->stats;
+    const WindowThreadLock lock;
+    const SdlWindow& w = sdlWindowRecord;
+    return w.window != nullptr ? w.sdl->SDL_GetWindowID(w.window) : 0;
 }
 
 const DisplayDriver SDL_DISPLAY_DRIVER = {
-    "SDL",        sdlInit,     sdlShutdown, sdlLock,           sdlUnlock, sdlSetPalette,
-    sdlWaitVsync, sdlGetMouse, sdlSetMouse, sdlSetWindowTitle, nullptr,   nullptr,
+    .name = "SDL",
+    .init = sdlInit,
+    .shutdown = stopWindowThread,
+    .lock = lockWindow,
+    .unlock = unlockWindow,
+    .setPalette = setWindowPalette,
+    .getMouse = readWindowMouse,
+    .setMouse = placeWindowMouse,
+    .waitVsync = waitWindowVsync,
+    .setWindowTitle = setWindowTitle,
 };
 
 } // namespace ulo

@@ -1,7 +1,7 @@
 #include "posix/sdl_keys.hpp"
 
+#include "console/keys.hpp"
 #include "terminal/codepage437.hpp"
-#include "terminal/keys.hpp"
 
 #include <array>
 

@@ -62,5 +62,7 @@ struct SdlLibrary {
 // Loads the library and every function once; null when the library or a function is missing.
 // The library stays loaded for the rest of the process.
 const SdlLibrary* loadSdlLibrary();
+// Why loadSdlLibrary found no library.
+const char* sdlLibraryError();
 
 } // namespace ulo

@@ -1,5 +1,5 @@
 // Clocks and run-time start on POSIX systems.
-#include "runtime/platform.hpp"
+#include "posix/posix_platform.hpp"
 
 #include <ctime>
 
@@ -41,15 +41,15 @@ std::uint32_t bootClockMilliseconds() {
     return static_cast<std::uint32_t>(milliseconds);
 }
 
-constexpr SystemClock POSIX_CLOCK = {bootClockFrequency, bootClockCount, bootClockMilliseconds};
-
 } // namespace
 
-const SystemClock& systemClock() {
-    return POSIX_CLOCK;
-}
+const SystemClock POSIX_CLOCK = {
+    .performanceFrequency = bootClockFrequency,
+    .performanceCounter = bootClockCount,
+    .tickCount = bootClockMilliseconds,
+};
 
-void platformStartRuntime() {
+void posixStartRuntime() {
     // Terminal input is already processed by the terminal driver here (Ctrl+C raises SIGINT);
     // the console layer sets up the terminal itself when it is first used.
 }

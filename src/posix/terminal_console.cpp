@@ -2,6 +2,7 @@
 
 #include "console/line_editor.hpp"
 #include "console/print.hpp"
+#include "console/text_grid.hpp"
 #include "console/tty_print.hpp"
 #include "posix/console_input.hpp"
 #include "posix/key_decoder.hpp"
@@ -34,11 +35,9 @@ struct TerminalConsole {
     bool restored = false;
     int columns = 80;
     int rows = 24;
-    // The cursor, 0-based; with pendingWrap it is parked on the last cell of the view after a
-    // print that filled it, and the next print goes on at the start of the row below.
-    int x = 0;
-    int y = 0;
-    bool pendingWrap = false;
+    // The cursor; parked on the last cell of the view after a print that filled it, the next
+    // print going on at the start of the row below.
+    GridCursor cursor;
     int visibility = CURSOR_SHOW;
     int shownVisibility = -1; // what the terminal shows; -1 before the first update
     bool changed = true;      // the terminal needs an update
@@ -60,7 +59,7 @@ void present() {
         curs_set(0);
         term.shownVisibility = CURSOR_HIDE;
     }
-    wmove(stdscr, term.y, term.x);
+    wmove(stdscr, term.cursor.y, term.cursor.x);
     wrefresh(stdscr);
     if (term.visibility == CURSOR_SHOW && term.shownVisibility != CURSOR_SHOW) {
         curs_set(1);
@@ -124,28 +123,17 @@ void terminalPrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int
     std::int32_t top = 0;
     std::int32_t bottom = 0;
     getTextView(&top, &bottom);
-    TtyTarget target{nullptr, targetScroll,     targetWrite, targetBeep, 0,
-                     top - 1, term.columns - 1, bottom - 1,  term.x,     term.y};
-    if (term.pendingWrap) {
-        term.pendingWrap = false;
-        target.x = target.left;
-        if (++target.y > target.bottom) {
-            targetScroll(target, target.left, target.top, target.right, target.bottom,
-                         target.y - target.bottom);
-        }
-    }
-    ttyPrint(target, bytes, length, 1);
-    if (target.x == target.left && target.y == target.bottom + 1) {
-        // The run filled the view's last cell: park there and scroll only when more follows.
-        term.pendingWrap = true;
-        target.x = target.right;
-        target.y = target.bottom;
-    } else if (target.y > target.bottom) {
-        targetScroll(target, target.left, target.top, target.right, target.bottom,
-                     target.y - target.bottom);
-    }
-    term.x = target.x;
-    term.y = target.y;
+    TtyTarget target{.context = nullptr,
+                     .scroll = targetScroll,
+                     .write = targetWrite,
+                     .beep = targetBeep,
+                     .left = 0,
+                     .top = top - 1,
+                     .right = term.columns - 1,
+                     .bottom = bottom - 1,
+                     .x = 0,
+                     .y = 0};
+    printOnGrid(term.cursor, target, bytes, length);
     term.changed = true;
 }
 
@@ -167,32 +155,32 @@ void terminalClear(std::uint32_t mode) {
     } else {
         return; // there is no graphics viewport on a terminal
     }
-    term.x = 0;
-    term.y = top - 1;
-    term.pendingWrap = false;
+    term.cursor.x = 0;
+    term.cursor.y = top - 1;
+    term.cursor.pendingWrap = false;
     term.changed = true;
 }
 
 std::int32_t terminalSetCursor(std::int32_t row, std::int32_t column, std::int32_t visibility) {
-    term.pendingWrap = false;
+    term.cursor.pendingWrap = false;
     if (row != 0) {
-        term.y = std::clamp(row - 1, 0, term.rows - 1);
+        term.cursor.y = std::clamp(row - 1, 0, term.rows - 1);
     }
     if (column != 0) {
-        term.x = std::clamp(column - 1, 0, term.columns - 1);
+        term.cursor.x = std::clamp(column - 1, 0, term.columns - 1);
     }
     if (visibility != CURSOR_KEEP) {
         term.visibility = visibility != 0 ? CURSOR_SHOW : CURSOR_HIDE;
     }
     term.changed = true;
-    return ((term.x + 1) & 0xFF) | (((term.y + 1) & 0xFF) << 8) | (term.visibility << 16);
+    return packedCursor(term.cursor, term.visibility);
 }
 
 std::int32_t terminalGetColumn() {
-    return term.x + 1;
+    return term.cursor.x + 1;
 }
 std::int32_t terminalGetRow() {
-    return term.y + 1;
+    return term.cursor.y + 1;
 }
 void terminalGetCursor(std::int32_t* column, std::int32_t* row) {
     *column = terminalGetColumn();
@@ -205,7 +193,7 @@ void terminalGetTextSize(std::int32_t* columns, std::int32_t* rows) {
 
 // A new text view: the cursor is kept inside it.
 void terminalViewUpdate(std::int32_t top, std::int32_t bottom) {
-    term.y = std::clamp(term.y, top - 1, bottom - 1);
+    term.cursor.y = std::clamp(term.cursor.y, top - 1, bottom - 1);
     term.changed = true;
 }
 
@@ -221,21 +209,21 @@ void followResize() {
     }
     const int rows = size.ws_row;
     const int columns = size.ws_col;
-    if (term.pendingWrap) { // the row below the parked cursor is where output goes on
-        term.pendingWrap = false;
-        term.x = 0;
-        ++term.y;
+    if (term.cursor.pendingWrap) { // the row below the parked cursor is where output goes on
+        term.cursor.pendingWrap = false;
+        term.cursor.x = 0;
+        ++term.cursor.y;
     }
-    if (term.y >= rows) {
-        const int lost = term.y - rows + 1;
+    if (term.cursor.y >= rows) {
+        const int lost = term.cursor.y - rows + 1;
         scrollRows(0, term.rows - 1, lost);
-        term.y -= lost;
+        term.cursor.y -= lost;
     }
     resize_term(rows, columns);
     term.rows = rows;
     term.columns = columns;
-    term.x = std::min(term.x, columns - 1);
-    term.y = std::min(term.y, rows - 1);
+    term.cursor.x = std::min(term.cursor.x, columns - 1);
+    term.cursor.y = std::min(term.cursor.y, rows - 1);
     wsetscrreg(stdscr, 0, rows - 1);
     clearok(stdscr, TRUE);
     term.changed = true;
@@ -324,8 +312,12 @@ bool terminalKeyAvailable() {
     return false;
 }
 
+KeyCode terminalTakeKey() {
+    return terminalKeyAvailable() ? popKey() : 0;
+}
+
 KeyString terminalReadKey() {
-    return terminalKeyAvailable() ? keyStringFor(popKey()) : KeyString{};
+    return keyStringFor(terminalTakeKey());
 }
 
 void terminalSleep(std::int32_t milliseconds) {
@@ -337,34 +329,26 @@ void terminalSleep(std::int32_t milliseconds) {
 }
 
 std::int32_t terminalWaitKey() {
-    for (;;) {
-        if (terminalKeyAvailable()) {
-            if (const KeyCode code = popKey(); code != 0) {
-                return code;
-            }
-        }
-        terminalSleep(20);
-    }
+    return waitForKey(terminalTakeKey, terminalSleep);
 }
 
-constexpr ConsoleHooks makeTerminalConsoleHooks() {
-    ConsoleHooks hooks{};
-    hooks.readKey = terminalReadKey;
-    hooks.waitKey = terminalWaitKey;
-    hooks.keyAvailable = terminalKeyAvailable;
-    hooks.clear = terminalClear;
-    hooks.setCursor = terminalSetCursor;
-    hooks.getColumn = terminalGetColumn;
-    hooks.getRow = terminalGetRow;
-    hooks.getCursor = terminalGetCursor;
-    hooks.getTextSize = terminalGetTextSize;
-    hooks.printBuffer = terminalPrintBuffer;
-    hooks.viewUpdate = terminalViewUpdate;
-    hooks.inputLine = runInputLine;
-    hooks.sleep = terminalSleep;
-    return hooks;
-}
-constexpr ConsoleHooks TERMINAL_CONSOLE_HOOKS = makeTerminalConsoleHooks();
+// The slots Ulo uses, and waitKey; the others stay empty.
+constexpr ConsoleHooks TERMINAL_CONSOLE_HOOKS = {
+    .readKey = terminalReadKey,
+    .keyAvailable = terminalKeyAvailable,
+    .clear = terminalClear,
+    .setCursor = terminalSetCursor,
+    .getCursor = terminalGetCursor,
+    .getTextSize = terminalGetTextSize,
+    .printBuffer = terminalPrintBuffer,
+    .viewUpdate = terminalViewUpdate,
+    .inputLine = runInputLine,
+    .sleep = terminalSleep,
+
+    .waitKey = terminalWaitKey,
+    .getColumn = terminalGetColumn,
+    .getRow = terminalGetRow,
+};
 
 } // namespace
 

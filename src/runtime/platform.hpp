@@ -1,10 +1,19 @@
-// What the run-time needs from the platform back-end: its clocks and its start-up step.
-// Only the back-ends implement this; the portable code calls through the table.
+// The platform record: everything the portable core needs of the operating system, as one table
+// that each back-end library fills (POSIX, Windows). The core reaches the system only through
+// the record in use; it never includes a platform header.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string>
 
 namespace ulo {
+
+// Tables of the layers above, filled by the back-end; only pointers to them live here.
+struct FileSystem;
+struct ConsoleHooks;
+struct DisplayDriver;
 
 struct SystemClock {
     // Counts per second of the high-resolution counter; false when there is none.
@@ -15,10 +24,24 @@ struct SystemClock {
     std::uint32_t (*tickCount)();
 };
 
-// The clocks of the platform this program was built for.
-const SystemClock& systemClock();
+struct Platform {
+    const char* name;
+    SystemClock clock;
+    // The platform's part of the run-time start: floating-point mode, standard handles.
+    void (*startRuntime)();
+    // The operating system's files (channels go through this table).
+    const FileSystem* fileSystem;
+    // The process's own console, chosen at the first text operation that reaches it.
+    const ConsoleHooks& (*processConsole)();
+    // The display drivers tried in order by the mode set, first to last.
+    std::span<const DisplayDriver* const> displayDrivers;
+    // The full path of the running program file; empty when the platform cannot tell.
+    std::string (*programFilePath)();
+};
 
-// Platform part of runtimeStart: floating-point mode and the console's standard handles.
-void platformStartRuntime();
+// The record of the platform this program was built for: the one symbol a back-end library
+// defines. Tests replace single tables where the layer offers it (useFileSystem,
+// useDisplayDrivers), never the record.
+const Platform& nativePlatform();
 
 } // namespace ulo

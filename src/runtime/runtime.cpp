@@ -1,6 +1,5 @@
 #include "runtime/runtime.hpp"
 
-#include "files/channels.hpp"
 #include "runtime/platform.hpp"
 
 #include <cfenv>
@@ -15,9 +14,8 @@ char** storedArguments = nullptr;
 void runtimeStart(int argumentCount, char** arguments) {
     storedCount = argumentCount > 0 ? argumentCount : 0;
     storedArguments = arguments;
-    resetChannelTable();
     std::fesetround(FE_TONEAREST);
-    platformStartRuntime();
+    nativePlatform().startRuntime();
 }
 
 std::span<char* const> runtimeArguments() {

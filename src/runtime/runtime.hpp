@@ -5,8 +5,8 @@
 
 namespace ulo {
 
-// Stores the process arguments, clears the channel table, sets the floating-point unit to round to
-// nearest and lets the platform prepare its standard input and output for the console layer.
+// Stores the process arguments, sets the floating-point unit to round to nearest and lets the
+// platform prepare its standard input and output for the console layer.
 void runtimeStart(int argumentCount, char** arguments);
 
 // The arguments stored by runtimeStart (empty before it ran).

@@ -17,7 +17,7 @@ double reciprocalFrequency = 0.0;
 } // namespace
 
 double timerSeconds() {
-    const SystemClock& clock = systemClock();
+    const SystemClock& clock = nativePlatform().clock;
     if (timerSource == TimerSource::NotChosen) {
         std::int64_t frequency = 0;
         if (clock.performanceFrequency(&frequency) && frequency > 0) {

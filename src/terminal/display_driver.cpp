@@ -1,5 +1,7 @@
 #include "terminal/display_driver.hpp"
 
+#include "runtime/platform.hpp"
+
 namespace ulo {
 namespace {
 
@@ -12,12 +14,22 @@ DisplayDriverList replacement{nullptr, 0};
 } // namespace
 
 const DisplayDriver NULL_DISPLAY_DRIVER = {
-    "Null",  nullptr, nullptr, doNothing, doNothing, ignorePalette,
-    nullptr, nullptr, nullptr, nullptr,   nullptr,   nullptr,
+    .name = "Null",
+    .init = nullptr,
+    .shutdown = nullptr,
+    .lock = doNothing,
+    .unlock = doNothing,
+    .setPalette = ignorePalette,
+    .getMouse = nullptr,
+    .setMouse = nullptr,
 };
 
 DisplayDriverList displayDrivers() {
-    return listReplaced ? replacement : platformDisplayDrivers();
+    if (listReplaced) {
+        return replacement;
+    }
+    const auto drivers = nativePlatform().displayDrivers;
+    return {drivers.data(), drivers.size()};
 }
 
 DisplayDriverList useDisplayDrivers(const DisplayDriverList* list) {

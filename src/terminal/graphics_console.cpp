@@ -1,9 +1,10 @@
 #include "terminal/graphics_console.hpp"
 
+#include "console/keys.hpp"
 #include "console/line_editor.hpp"
 #include "console/print.hpp"
+#include "console/text_grid.hpp"
 #include "terminal/codepage437.hpp"
-#include "terminal/keys.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/text_cells.hpp"
 
@@ -13,14 +14,6 @@
 
 namespace ulo {
 namespace {
-
-constexpr std::int32_t WAIT_KEY_INTERVAL_MS = 20;
-constexpr int TEXT_MODE = 1;
-
-void scrollBy(TtyTarget& target, int rows) {
-    target.scroll(target, target.left, target.top, target.right, target.bottom, rows);
-    target.y = target.bottom;
-}
 
 void graphicsPrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int32_t mask) {
     ScreenState* screen = activeScreen();
@@ -33,35 +26,23 @@ void graphicsPrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int
     std::int32_t bottom = screen->rows;
     getTextView(&top, &bottom);
     DirtySpan span;
-    TtyTarget target{&span,
-                     scrollTextRows,
-                     drawGlyphRun,
-                     nullptr,
-                     0,
-                     top - 1,
-                     screen->columns - 1,
-                     bottom - 1,
-                     screen->cursorColumn,
-                     screen->cursorRow};
-    if ((screen->lockFlags & PENDING_WRAP) != 0) {
-        screen->lockFlags &= ~PENDING_WRAP;
-        target.x = target.left;
-        ++target.y;
-        if (target.y > target.bottom) {
-            scrollBy(target, target.y - target.bottom);
-        }
-    }
-    ttyPrint(target, bytes, length, TEXT_MODE);
-    if (target.x == target.left && target.y == target.bottom + 1) {
-        // The run filled the view's last cell: park there until more output comes.
-        screen->lockFlags |= PENDING_WRAP;
-        target.x = target.right;
-        target.y = target.bottom;
-    } else if (target.y > target.bottom) {
-        scrollBy(target, target.y - target.bottom);
-    }
-    screen->cursorColumn = target.x;
-    screen->cursorRow = target.y;
+    TtyTarget target{.context = &span,
+                     .scroll = scrollTextRows,
+                     .write = drawGlyphRun,
+                     .beep = nullptr,
+                     .left = 0,
+                     .top = top - 1,
+                     .right = screen->columns - 1,
+                     .bottom = bottom - 1,
+                     .x = 0,
+                     .y = 0};
+    GridCursor cursor{screen->cursorColumn, screen->cursorRow,
+                      (screen->lockFlags & PENDING_WRAP) != 0};
+    printOnGrid(cursor, target, bytes, length);
+    screen->lockFlags &= ~PENDING_WRAP;
+    screen->lockFlags |= cursor.pendingWrap ? PENDING_WRAP : 0;
+    screen->cursorColumn = cursor.x;
+    screen->cursorRow = cursor.y;
     markDirty(*screen, span);
 }
 
@@ -128,7 +109,7 @@ std::int32_t graphicsSetCursor(std::int32_t row, std::int32_t column, std::int32
         screen->cursorColumn = column - 1;
     }
     // No text cursor is drawn here, so the visibility bit is always clear.
-    return ((screen->cursorColumn + 1) & 0xFF) | ((screen->cursorRow + 1) & 0xFF) << 8;
+    return packedCursor({screen->cursorColumn, screen->cursorRow}, 0);
 }
 
 void graphicsGetCursor(std::int32_t* column, std::int32_t* row) {
@@ -179,17 +160,22 @@ KeyString graphicsReadKey() {
     return keyStringFor(takeKey());
 }
 
+// Sleeps until the time is up or a key arrives, whichever comes first: the window thread pushes
+// keys, so the line editor answers a key as soon as the window has it.
 void graphicsSleep(std::int32_t milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    std::uint64_t seen = 0;
+    {
+        const ScreenLock lock(activeScreen());
+        if (!keyBufferEmpty()) {
+            return;
+        }
+        seen = keyPushCount();
+    }
+    waitForKeyPush(seen, milliseconds);
 }
 
 std::int32_t graphicsWaitKey() {
-    KeyCode code;
-    do {
-        code = takeKey();
-        graphicsSleep(WAIT_KEY_INTERVAL_MS);
-    } while (code == 0);
-    return code;
+    return waitForKey(takeKey, graphicsSleep);
 }
 
 void graphicsPrintBufferWide(const char32_t* text, std::size_t length, std::int32_t mask) {
@@ -299,12 +285,31 @@ std::int32_t graphicsReadCell(std::int32_t column, std::int32_t row, std::uint32
 }
 
 constexpr ConsoleHooks GRAPHICS_HOOKS = {
-    graphicsReadKey,         graphicsWaitKey,       graphicsKeyAvailable, graphicsClear,
-    graphicsSetColor,        graphicsSetCursor,     graphicsSetTextWidth, graphicsGetColumn,
-    graphicsGetRow,          graphicsGetCursor,     graphicsGetTextSize,  graphicsPrintBuffer,
-    graphicsPrintBufferWide, graphicsReadString,    graphicsKeyState,     graphicsReadMouse,
-    graphicsPlaceMouse,      graphicsPortIn,        graphicsPortOut,      graphicsViewUpdate,
-    graphicsInputLine,       graphicsInputLineWide, graphicsReadCell,     graphicsSleep,
+    .readKey = graphicsReadKey,
+    .keyAvailable = graphicsKeyAvailable,
+    .clear = graphicsClear,
+    .setCursor = graphicsSetCursor,
+    .getCursor = graphicsGetCursor,
+    .getTextSize = graphicsGetTextSize,
+    .printBuffer = graphicsPrintBuffer,
+    .viewUpdate = graphicsViewUpdate,
+    .inputLine = graphicsInputLine,
+    .sleep = graphicsSleep,
+
+    .waitKey = graphicsWaitKey,
+    .setColor = graphicsSetColor,
+    .setTextWidth = graphicsSetTextWidth,
+    .getColumn = graphicsGetColumn,
+    .getRow = graphicsGetRow,
+    .printBufferWide = graphicsPrintBufferWide,
+    .readString = graphicsReadString,
+    .keyState = graphicsKeyState,
+    .readMouse = graphicsReadMouse,
+    .placeMouse = graphicsPlaceMouse,
+    .portIn = graphicsPortIn,
+    .portOut = graphicsPortOut,
+    .inputLineWide = graphicsInputLineWide,
+    .readCell = graphicsReadCell,
 };
 
 } // namespace

@@ -2,11 +2,13 @@
 
 #include "console/console_hooks.hpp"
 #include "console/print.hpp"
+#include "runtime/platform.hpp"
 #include "terminal/graphics_console.hpp"
-#include "terminal/screen_platform.hpp"
 #include "terminal/text_cells.hpp"
+#include "terminal/window_thread.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 
@@ -235,7 +237,7 @@ std::string titleFromProgramPath(std::string_view path) {
 }
 
 const std::string& screenTitle() {
-    static const std::string title = titleFromProgramPath(programFilePath());
+    static const std::string title = titleFromProgramPath(nativePlatform().programFilePath());
     return title;
 }
 
@@ -268,6 +270,11 @@ RuntimeErrorCode setScreenMode(std::int32_t mode, std::int32_t depth, std::int32
         if (driver == nullptr) {
             closeScreenAtExit();
             failed = true;
+            // A desktop was there but no window opened: say why before the console takes over.
+            if (const std::string why = takeWindowFailure(); !why.empty()) {
+                std::fprintf(stderr, "ulo: no window (%s); talking through the console\n",
+                             why.c_str());
+            }
         } else {
             // The driver may already present from a thread of its own: finish the screen under
             // its lock.

@@ -1,6 +1,6 @@
 #include "terminal/window_events.hpp"
 
-#include "terminal/keys.hpp"
+#include "console/keys.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/text_cells.hpp"
 

@@ -54,6 +54,10 @@ struct WindowState {
     bool initialised;            // the window machinery is up; the window thread runs while set
     std::uint32_t systemVersion; // major * 256 + minor
     bool pointerVisible;
+    // Where the pointer is, in framebuffer pixels, and whether it is over the picture.
+    std::int32_t pointerX;
+    std::int32_t pointerY;
+    bool pointerInside;
     std::int32_t mouseButtons;
     std::int32_t wheel;
     WindowHooks hooks;

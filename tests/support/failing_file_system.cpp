@@ -1,5 +1,7 @@
 #include "support/failing_file_system.hpp"
 
+#include "runtime/platform.hpp"
+
 #include <algorithm>
 
 namespace ulo::testing {
@@ -14,7 +16,9 @@ std::int64_t failingWrite(OsFile file, const void* bytes, std::size_t count) {
     const std::int64_t allowed =
         std::min<std::int64_t>(static_cast<std::int64_t>(count), activePlan.writeBudget);
     const std::int64_t written =
-        allowed > 0 ? nativeFileSystem().write(file, bytes, static_cast<std::size_t>(allowed)) : 0;
+        allowed > 0
+            ? nativePlatform().fileSystem->write(file, bytes, static_cast<std::size_t>(allowed))
+            : 0;
     activePlan.writeBudget -= written;
     return written;
 }
@@ -24,23 +28,23 @@ std::int64_t failingRead(OsFile file, void* buffer, std::size_t count) {
         return -1;
     }
     --activePlan.readBudget;
-    return nativeFileSystem().read(file, buffer, count);
+    return nativePlatform().fileSystem->read(file, buffer, count);
 }
 
 bool failingSync(OsFile file) {
-    return !activePlan.failSync && nativeFileSystem().sync(file);
+    return !activePlan.failSync && nativePlatform().fileSystem->sync(file);
 }
 
 bool failingReplace(const char* from, const char* to) {
     ++activePlan.replaces;
-    return !activePlan.failReplace && nativeFileSystem().replace(from, to);
+    return !activePlan.failReplace && nativePlatform().fileSystem->replace(from, to);
 }
 
 } // namespace
 
 FailingFileSystem::FailingFileSystem() {
     activePlan = FailurePlan{};
-    failing = nativeFileSystem();
+    failing = *nativePlatform().fileSystem;
     failing.write = failingWrite;
     failing.read = failingRead;
     failing.sync = failingSync;

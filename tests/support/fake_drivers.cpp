@@ -57,8 +57,12 @@ void fakeSetPalette(std::int32_t index, std::int32_t red, std::int32_t green, st
 
 template <int N>
 constexpr DisplayDriver fake() {
-    return {NAMES[N], fakeInit<N>, fakeShutdown<N>, fakeLock<N>, fakeUnlock<N>, fakeSetPalette<N>,
-            nullptr,  nullptr,     nullptr,         nullptr,     nullptr,       nullptr};
+    return {.name = NAMES[N],
+            .init = fakeInit<N>,
+            .shutdown = fakeShutdown<N>,
+            .lock = fakeLock<N>,
+            .unlock = fakeUnlock<N>,
+            .setPalette = fakeSetPalette<N>};
 }
 constexpr std::array<DisplayDriver, 3> DRIVERS = {fake<0>(), fake<1>(), fake<2>()};
 constexpr std::array<const DisplayDriver*, 3> LIST = {&DRIVERS[0], &DRIVERS[1], &DRIVERS[2]};

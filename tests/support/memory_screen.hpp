@@ -4,7 +4,7 @@
 #pragma once
 
 #include "console/console_hooks.hpp"
-#include "terminal/keys.hpp"
+#include "console/keys.hpp"
 
 #include <deque>
 #include <string>

@@ -1,6 +1,9 @@
-#include "terminal/keys.hpp"
+#include "console/keys.hpp"
 
 #include <array>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace ulo {
 namespace {
@@ -115,6 +118,15 @@ struct KeyBuffer {
 };
 KeyBuffer keyBuffer;
 
+// The key-arrival signal: pushes counted under a lock of their own, so that a reader on another
+// thread than the pusher can sleep until the next key instead of polling.
+struct KeyArrival {
+    std::mutex mutex;
+    std::condition_variable signal;
+    std::uint64_t pushes = 0;
+};
+KeyArrival arrival;
+
 } // namespace
 
 KeyCode translateKey(const KeyPress& press, bool charactersAsNone) {
@@ -162,6 +174,22 @@ void pushKey(KeyCode code) {
         keyBuffer.read = (keyBuffer.read + 1) % KEY_BUFFER_SLOTS;
     }
     keyBuffer.arrived = true;
+    {
+        const std::lock_guard<std::mutex> guard(arrival.mutex);
+        ++arrival.pushes;
+    }
+    arrival.signal.notify_all();
+}
+
+std::uint64_t keyPushCount() {
+    const std::lock_guard<std::mutex> guard(arrival.mutex);
+    return arrival.pushes;
+}
+
+void waitForKeyPush(std::uint64_t seen, std::int32_t milliseconds) {
+    std::unique_lock<std::mutex> guard(arrival.mutex);
+    arrival.signal.wait_for(guard, std::chrono::milliseconds(milliseconds),
+                            [&] { return arrival.pushes != seen; });
 }
 
 KeyCode popKey() {

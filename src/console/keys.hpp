@@ -76,4 +76,9 @@ bool keyArrived();
 // Empties the buffer (the state at program start).
 void resetKeyBuffer();
 
+// Keys pushed so far. A reader that found the buffer empty notes this count and then waits for
+// it to change with waitForKeyPush, which returns at once for a key pushed in between.
+std::uint64_t keyPushCount();
+void waitForKeyPush(std::uint64_t seen, std::int32_t milliseconds);
+
 } // namespace ulo

@@ -1,0 +1,46 @@
+// The platform record of POSIX systems.
+#include "posix/posix_platform.hpp"
+
+#include "posix/sdl_driver.hpp"
+#include "terminal/display_driver.hpp"
+
+#include <unistd.h>
+#include <vector>
+
+namespace ulo {
+namespace {
+
+// The drivers of this platform in the order they are tried: a window on the desktop.
+constexpr const DisplayDriver* POSIX_DISPLAY_DRIVERS[] = {&SDL_DISPLAY_DRIVER};
+
+} // namespace
+
+std::string posixProgramFilePath() {
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) {
+            return {};
+        }
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            return std::string(buffer.data(), static_cast<std::size_t>(length));
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+const Platform& nativePlatform() {
+    // Made on first use: the pieces come from other files, whose tables are set up by then.
+    static const Platform posix = {
+        .name = "POSIX",
+        .clock = POSIX_CLOCK,
+        .startRuntime = posixStartRuntime,
+        .fileSystem = &POSIX_FILE_SYSTEM,
+        .processConsole = posixProcessConsole,
+        .displayDrivers = POSIX_DISPLAY_DRIVERS,
+        .programFilePath = posixProgramFilePath,
+    };
+    return posix;
+}
+
+} // namespace ulo

@@ -1,0 +1,356 @@
+#include "terminal/window_thread.hpp"
+
+#include "terminal/text_cells.hpp"
+#include "terminal/window_events.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace ulo {
+namespace {
+
+constexpr auto PASS_PAUSE = std::chrono::milliseconds(10);
+constexpr int DEFAULT_VSYNC_MS = 16;
+constexpr std::size_t KEY_STATE_SIZE = 128;
+
+enum class StartState { Waiting, Running, Failed };
+
+// The thread and what it shares with the main thread. The screen lock guards the framebuffer, the
+// dirty rows, the key buffer, the window state and the requests; `running` is the loop's flag,
+// cleared by the main thread without the lock; the wake-up has a lock of its own so that the
+// main thread can ring it after it let go of the screen.
+struct WindowThread {
+    const WindowPresenter* presenter = nullptr;
+    std::thread thread;
+    std::recursive_mutex screenLock;
+    std::atomic<bool> running{false};
+
+    std::mutex startMutex;
+    std::condition_variable startChanged;
+    StartState startState = StartState::Waiting;
+    std::string failure; // the window system's words when the window did not open
+
+    std::mutex wakeMutex;
+    std::condition_variable wakeUp;
+    bool wakeRequested = false;
+
+    WindowRequests requests;
+    WindowPresentationStats stats;
+};
+
+std::unique_ptr<WindowThread> windowThread;
+std::string windowFailure;
+
+bool fullScreen() {
+    return (windowState().flags & SCREEN_FULLSCREEN) != 0;
+}
+
+void paintWholeWindow() {
+    if (ScreenState* screen = activeScreen()) {
+        markAllDirty(*screen);
+    }
+}
+
+// True while window lines wait to be presented.
+bool rowsDirty() {
+    const ScreenState* screen = activeScreen();
+    if (screen == nullptr) {
+        return false;
+    }
+    const auto lines = static_cast<std::size_t>(windowState().height);
+    return std::memchr(screen->dirty.get(), 1, lines) != nullptr;
+}
+
+// Presents the band from the first dirty window line to the last as one piece; the flags are
+// cleared only when the picture was shown.
+void presentDirtyRows(WindowThread& t) {
+    ScreenState* screen = activeScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    WindowState& state = windowState();
+    state.paletteChanged = false; // the indexed converters read the screen's palette directly
+    std::uint8_t* dirty = screen->dirty.get();
+    const int lines = state.height;
+    const auto* firstDirty =
+        static_cast<const std::uint8_t*>(std::memchr(dirty, 1, static_cast<std::size_t>(lines)));
+    if (firstDirty == nullptr) {
+        return;
+    }
+    const int first = static_cast<int>(firstDirty - dirty);
+    int last = lines - 1;
+    while (dirty[last] == 0) {
+        --last;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    // The converters take dirty rows only; the whole band is converted.
+    std::memset(dirty + first, 1, static_cast<std::size_t>(last - first + 1));
+    if (!t.presenter->present(*screen, first, last + 1)) {
+        return;
+    }
+    std::memset(dirty, 0, static_cast<std::size_t>(lines));
+    ++t.stats.presentations;
+    t.stats.lastNanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                  std::chrono::steady_clock::now() - start)
+                                  .count();
+    t.stats.lastRows = last - first + 1;
+}
+
+void refreshKeyState(WindowThread& t) {
+    ScreenState* screen = activeScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    std::memset(screen->keyState.get(), 0, KEY_STATE_SIZE);
+    t.presenter->readKeyState(screen->keyState.get());
+}
+
+void announceStart(WindowThread& t, StartState state) {
+    {
+        const std::lock_guard<std::mutex> guard(t.startMutex);
+        t.startState = state;
+    }
+    t.startChanged.notify_all();
+}
+
+void wake(WindowThread& t) {
+    {
+        const std::lock_guard<std::mutex> guard(t.wakeMutex);
+        t.wakeRequested = true;
+    }
+    t.wakeUp.notify_one();
+}
+
+// The pause between passes: 10 ms, or less when the main thread has rows to show.
+void pause(WindowThread& t) {
+    std::unique_lock<std::mutex> guard(t.wakeMutex);
+    t.wakeUp.wait_for(guard, PASS_PAUSE, [&] {
+        return t.wakeRequested || !t.running.load(std::memory_order_acquire);
+    });
+    t.wakeRequested = false;
+}
+
+// Makes the window under the lock; on failure keeps the window system's words and undoes
+// everything.
+bool openWindow(WindowThread& t) {
+    const WindowPresenter& p = *t.presenter;
+    const std::lock_guard<std::recursive_mutex> guard(t.screenLock);
+    if (p.start() && p.createWindow() == 0) {
+        windowState().active = true;
+        return true;
+    }
+    t.failure = p.errorText != nullptr ? p.errorText() : "";
+    p.destroyWindow();
+    p.stop();
+    return false;
+}
+
+// The window thread: makes the window, says so, then passes until the driver shuts down, and
+// at the end destroys everything it made.
+void windowThreadMain(void*) {
+    WindowThread& t = *windowThread;
+    const WindowPresenter& p = *t.presenter;
+    if (!openWindow(t)) {
+        announceStart(t, StartState::Failed);
+        return;
+    }
+    announceStart(t, StartState::Running);
+    bool keysChanged = true;
+    while (t.running.load(std::memory_order_acquire)) {
+        {
+            const std::lock_guard<std::recursive_mutex> guard(t.screenLock);
+            ++t.stats.passes;
+            p.applyRequests(t.requests);
+            presentDirtyRows(t);
+            keysChanged = p.pumpEvents() || keysChanged;
+            if (keysChanged && windowState().active) {
+                refreshKeyState(t);
+                keysChanged = false;
+            }
+        }
+        pause(t);
+    }
+    {
+        const std::lock_guard<std::recursive_mutex> guard(t.screenLock);
+        p.destroyWindow();
+    }
+    p.stop();
+}
+
+} // namespace
+
+void prepareWindowState(const char* title, std::int32_t width, std::int32_t height,
+                        std::int32_t depth, std::int32_t refreshRate, std::int32_t flags,
+                        std::uint32_t systemVersion) {
+    resetWindowState();
+    WindowState& state = windowState();
+    state.width = width;
+    state.height = height;
+    state.depth = std::max(depth, 8);
+    state.refreshRate = refreshRate;
+    state.flags = flags;
+    std::strncpy(state.title, title != nullptr ? title : "", sizeof state.title - 1);
+    state.systemVersion = systemVersion;
+    state.pointerVisible = true;
+}
+
+std::int32_t startWindowThread(const WindowPresenter& presenter, const char* driverName) {
+    WindowState& state = windowState();
+    state.hooks = {
+        .createWindow = presenter.createWindow,
+        .destroyWindow = presenter.destroyWindow,
+        .paintWindow = paintWholeWindow,
+        .threadMain = windowThreadMain,
+    };
+    windowThread = std::make_unique<WindowThread>();
+    WindowThread& t = *windowThread;
+    t.presenter = &presenter;
+    state.initialised = true;
+    t.running.store(true, std::memory_order_release);
+    t.thread = std::thread(state.hooks.threadMain, nullptr);
+    std::unique_lock<std::mutex> start(t.startMutex);
+    t.startChanged.wait(start, [&] { return t.startState != StartState::Waiting; });
+    if (t.startState == StartState::Running) {
+        return 0;
+    }
+    noteWindowFailure(driverName, t.failure.c_str());
+    return -1;
+}
+
+void noteWindowFailure(const char* driverName, const char* reason) {
+    windowFailure = std::string(driverName) + ": " +
+                    (reason != nullptr && *reason != '\0' ? reason : "no reason given");
+}
+
+std::string takeWindowFailure() {
+    return std::exchange(windowFailure, std::string());
+}
+
+void stopWindowThread() {
+    if (!windowThread) {
+        return;
+    }
+    windowThread->running.store(false, std::memory_order_release);
+    wake(*windowThread);
+    if (windowThread->thread.joinable()) {
+        windowThread->thread.join();
+    }
+    windowThread.reset();
+    windowState().initialised = false;
+}
+
+void lockWindow() {
+    if (windowThread) {
+        windowThread->screenLock.lock();
+    }
+}
+
+void unlockWindow() {
+    if (!windowThread) {
+        return;
+    }
+    const bool show = rowsDirty();
+    windowThread->screenLock.unlock();
+    if (show) {
+        wake(*windowThread);
+    }
+}
+
+void setWindowPalette(std::int32_t index, std::int32_t red, std::int32_t green, std::int32_t blue) {
+    if (index < 0 || index > 255) {
+        return;
+    }
+    WindowState& state = windowState();
+    state.palette[static_cast<std::size_t>(index)] = {
+        static_cast<std::uint8_t>(red), static_cast<std::uint8_t>(green),
+        static_cast<std::uint8_t>(blue), PALETTE_NO_COLLAPSE};
+    state.paletteChanged = true;
+}
+
+void waitWindowVsync() {
+    const ScreenState* screen = activeScreen();
+    const int rate = screen != nullptr ? screen->refreshRate : 0;
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(rate > 0 ? 1000 / rate : DEFAULT_VSYNC_MS));
+}
+
+std::int32_t readWindowMouse(std::int32_t* x, std::int32_t* y, std::int32_t* wheel,
+                             std::int32_t* buttons) {
+    if (!windowThread) {
+        return -1;
+    }
+    const std::lock_guard<std::recursive_mutex> guard(windowThread->screenLock);
+    WindowState& state = windowState();
+    if (!state.active) {
+        return -1;
+    }
+    if (fullScreen()) {
+        *x = std::clamp(state.pointerX, 0, state.width - 1);
+        *y = std::clamp(state.pointerY, 0, state.height - 1);
+    } else if (!state.pointerInside) {
+        state.mouseButtons = 0;
+        return -1;
+    } else {
+        *x = state.pointerX;
+        *y = state.pointerY;
+    }
+    *wheel = state.wheel;
+    *buttons = state.mouseButtons;
+    return 0;
+}
+
+void placeWindowMouse(std::int32_t x, std::int32_t y, std::int32_t pointer) {
+    if (!windowThread) {
+        return;
+    }
+    WindowThread& t = *windowThread;
+    const std::lock_guard<std::recursive_mutex> guard(t.screenLock);
+    WindowState& state = windowState();
+    if (x >= 0) {
+        t.requests.warp = true;
+        t.requests.warpX = std::min(x, state.width - 1);
+        t.requests.warpY = std::clamp(y, 0, state.height - 1);
+    }
+    if (pointer == 0 && state.pointerVisible) {
+        t.requests.pointer = 0;
+        state.pointerVisible = false;
+    } else if (pointer > 0 && !state.pointerVisible) {
+        t.requests.pointer = 1;
+        state.pointerVisible = true;
+    }
+}
+
+void setWindowTitle(const char* title) {
+    if (!windowThread || title == nullptr) {
+        return;
+    }
+    const std::lock_guard<std::recursive_mutex> guard(windowThread->screenLock);
+    windowThread->requests.newTitle = true;
+    windowThread->requests.title = title;
+}
+
+WindowThreadLock::WindowThreadLock() : held_(windowThread != nullptr) {
+    if (held_) {
+        windowThread->screenLock.lock();
+    }
+}
+
+WindowThreadLock::~WindowThreadLock() {
+    if (held_) {
+        windowThread->screenLock.unlock();
+    }
+}
+
+WindowPresentationStats windowPresentationStats() {
+    const WindowThreadLock lock;
+    return windowThread ? windowThread->stats : WindowPresentationStats{};
+}
+
+} // namespace ulo
