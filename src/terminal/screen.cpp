@@ -108,7 +108,6 @@ std::unique_ptr<ScreenState> buildScreen(std::int32_t mode, const ModeInfo& info
             screen->framebuffer + static_cast<std::ptrdiff_t>(y) * screen->pitch;
     }
     choosePixelRoutines(*screen);
-    expandResourcesOnce();
     screen->font = fontOfHeight(info.font);
     return screen;
 }
@@ -264,7 +263,9 @@ RuntimeErrorCode setScreenMode(std::int32_t mode, std::int32_t depth, std::int32
         }
         screenTitle();
         ScreenState& screen = *screenOwner;
-        const DisplayDriver* driver = chooseDriver(screen, refreshRate, flags);
+        // Fonts that fail to decode would draw every glyph blank: such a screen is not shown.
+        const DisplayDriver* driver =
+            expandResourcesOnce() ? chooseDriver(screen, refreshRate, flags) : nullptr;
         if (driver == nullptr) {
             closeScreenAtExit();
             failed = true;
