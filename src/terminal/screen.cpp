@@ -19,9 +19,25 @@ constexpr std::size_t KEY_STATE_SIZE = 128;
 constexpr std::size_t BLITTER_TABLE_ENTRIES = 512;
 
 std::unique_ptr<ScreenState> screenOwner;
+// Allocations left before they fail (failScreenAllocationsAfter); negative: none fails.
+std::int32_t allocationsLeft = -1;
+
+bool allocationRefused() {
+    if (allocationsLeft < 0) {
+        return false;
+    }
+    if (allocationsLeft == 0) {
+        return true;
+    }
+    --allocationsLeft;
+    return false;
+}
 
 template <typename T>
 std::unique_ptr<T[]> allocateZeroed(std::size_t count) {
+    if (allocationRefused()) {
+        return nullptr;
+    }
     return std::unique_ptr<T[]>(new (std::nothrow) T[count]());
 }
 
@@ -55,7 +71,8 @@ void tearDownScreen() {
 std::unique_ptr<ScreenState> buildScreen(std::int32_t mode, const ModeInfo& info,
                                          std::int32_t requestedDepth, std::int32_t pageCount,
                                          std::int32_t flags) {
-    std::unique_ptr<ScreenState> screen(new (std::nothrow) ScreenState{});
+    std::unique_ptr<ScreenState> screen(allocationRefused() ? nullptr
+                                                            : new (std::nothrow) ScreenState{});
     if (!screen) {
         return nullptr;
     }
@@ -259,7 +276,7 @@ RuntimeErrorCode setScreenMode(std::int32_t mode, std::int32_t depth, std::int32
         if (!screenOwner) {
             // Out of memory: no screen, and text goes on to the process console.
             clearConsoleHooks();
-            return setErrorCode(ERR_NONE);
+            return setErrorCode(ERR_OUT_OF_MEMORY);
         }
         screenTitle();
         ScreenState& screen = *screenOwner;
@@ -291,6 +308,10 @@ RuntimeErrorCode setScreenMode(std::int32_t mode, std::int32_t depth, std::int32
         resetScreenColumn();
     }
     return setErrorCode(failed ? ERR_ILLEGAL_FUNCTION_CALL : ERR_NONE);
+}
+
+void failScreenAllocationsAfter(std::int32_t count) {
+    allocationsLeft = count;
 }
 
 void closeScreenAtExit() {
