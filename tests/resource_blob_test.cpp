@@ -1,7 +1,9 @@
 // The packed fonts and palettes, the expander and the packer that must match it.
+#include "console/console_hooks.hpp"
 #include "lzw_encoder.hpp"
 #include "support/screen_pictures.hpp"
 #include "terminal/resource_blob.hpp"
+#include "terminal/screen.hpp"
 
 #include <gtest/gtest.h>
 
@@ -111,6 +113,26 @@ TEST(ResourceBlob, ExpanderRefusesBrokenStreams) {
     // must fail instead of following the chain for ever.
     expand(tools::packCodes(std::vector<std::uint16_t>{65, 257, 257, 257, 4095}), 100000, result);
     EXPECT_EQ(result, -1);
+}
+
+// Fonts that do not decode whole would draw blank glyphs: the mode set fails instead, with the
+// conversation left on the process console.
+TEST(ResourceBlob, AFontThatFailsToDecodeFailsTheModeSet) {
+    const auto blob = resourceBlob();
+    const std::vector<std::uint8_t> unterminated(blob.begin(), blob.end() - 2);
+    const std::vector<std::uint8_t> shortBlock =
+        tools::packCodes(std::vector<std::uint16_t>{65, 4095});
+    for (const auto& broken : {unterminated, shortBlock}) {
+        useResourceBlob(broken);
+        EXPECT_FALSE(expandResourcesOnce());
+        EXPECT_EQ(setScreenMode(18, 32, 0, SCREEN_NULL, 0), ERR_ILLEGAL_FUNCTION_CALL);
+        EXPECT_EQ(activeScreen(), nullptr);
+        EXPECT_EQ(consoleHooks().printBuffer, nullptr);
+    }
+    useResourceBlob({});
+    ASSERT_EQ(setScreenMode(18, 32, 0, SCREEN_NULL, 0), ERR_NONE);
+    EXPECT_EQ(activeScreen()->font.bits['A' * 16 + 2], 0x08);
+    setScreenMode(0, 0, 0, 0, 0);
 }
 
 TEST(ResourceBlob, PackerAndExpanderAgree) {

@@ -103,6 +103,28 @@ TEST_F(ScreenMode, Mode18AtDepth32) {
     EXPECT_FALSE(registerExitRoutine(closeScreenAtExit));
 }
 
+TEST_F(ScreenMode, RunningOutOfMemoryLeavesNoScreenAndSaysSo) {
+    // Each allocation of the mode set fails in turn, the first one first.
+    int failures = 0;
+    for (std::int32_t count = 0;; ++count) {
+        ASSERT_LT(count, 100) << "the mode set never succeeded";
+        failScreenAllocationsAfter(count);
+        const RuntimeErrorCode result = setScreenMode(12, 32, 2, SCREEN_NULL, 0);
+        failScreenAllocationsAfter(-1);
+        if (result == ERR_NONE) {
+            break;
+        }
+        ++failures;
+        EXPECT_EQ(result, ERR_OUT_OF_MEMORY) << count;
+        EXPECT_EQ(lastErrorCode(), ERR_OUT_OF_MEMORY);
+        EXPECT_EQ(activeScreen(), nullptr);
+        EXPECT_EQ(consoleHooks().printBuffer, nullptr); // text goes on to the process console
+    }
+    EXPECT_GE(failures, 3); // at least the state, its page table and a page
+    ASSERT_NE(activeScreen(), nullptr);
+    EXPECT_EQ(activeScreen()->pageCount, 2);
+}
+
 TEST_F(ScreenMode, DepthRules) {
     const auto depth = [](int mode, int requested, int flags = 0) {
         const ScreenDepth d = screenDepthFor(mode, requested, flags);

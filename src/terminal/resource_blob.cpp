@@ -1,6 +1,7 @@
 #include "terminal/resource_blob.hpp"
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace ulo {
@@ -16,7 +17,9 @@ struct DictionaryEntry {
 };
 
 std::array<std::uint8_t, RESOURCE_BLOCK_SIZE> expanded{};
-bool expandedOnce = false;
+// The packed block to expand (empty: the program's own) and the outcome once it was expanded.
+std::span<const std::uint8_t> packed;
+std::optional<bool> expansion;
 
 std::uint32_t codeAt(const std::uint8_t* input, std::size_t index) {
     const std::size_t bit = index * 12;
@@ -92,14 +95,21 @@ int expandResourceBlob(const std::uint8_t* input, std::size_t inputLength, std::
     return -1;
 }
 
-void expandResourcesOnce() {
-    if (expandedOnce) {
-        return;
+bool expandResourcesOnce() {
+    if (!expansion) {
+        const std::span<const std::uint8_t> blob = packed.empty() ? resourceBlob() : packed;
+        std::size_t capacity = expanded.size();
+        expansion = expandResourceBlob(blob.data(), blob.size(), expanded.data(), &capacity) == 0 &&
+                    capacity == expanded.size();
     }
-    expandedOnce = true;
-    const std::span<const std::uint8_t> blob = resourceBlob();
-    std::size_t capacity = expanded.size();
-    expandResourceBlob(blob.data(), blob.size(), expanded.data(), &capacity);
+    return *expansion;
+}
+
+std::span<const std::uint8_t> useResourceBlob(std::span<const std::uint8_t> blob) {
+    const std::span<const std::uint8_t> previous = packed;
+    packed = blob;
+    expansion.reset();
+    return previous;
 }
 
 std::span<const std::uint8_t, RESOURCE_BLOCK_SIZE> resourceBlock() {

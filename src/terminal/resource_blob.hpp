@@ -38,10 +38,15 @@ std::span<const std::uint8_t> resourceBlob();
 int expandResourceBlob(const std::uint8_t* input, std::size_t inputLength, std::uint8_t* output,
                        std::size_t* capacity);
 
-// Expands the resource block on the first call; later calls do nothing.
-void expandResourcesOnce();
+// Expands the resource block on the first call and keeps the outcome, which later calls return
+// without expanding again: true when the packed block expanded to exactly RESOURCE_BLOCK_SIZE
+// bytes. On false the fonts are not whole (blank glyphs at best) and must not be used.
+bool expandResourcesOnce();
 // The expanded block (zeros until expandResourcesOnce ran).
 std::span<const std::uint8_t, RESOURCE_BLOCK_SIZE> resourceBlock();
+// For tests: makes `blob` the packed block that expandResourcesOnce reads (an empty one: the
+// program's own), to be expanded anew at its next call. Returns the block used before.
+std::span<const std::uint8_t> useResourceBlob(std::span<const std::uint8_t> blob);
 
 // The font of glyph height 8, 14 or 16; other heights give the 8 x 16 font.
 FontDesc fontOfHeight(std::int32_t height);

@@ -21,9 +21,25 @@ constexpr std::size_t KEY_STATE_SIZE = 128;
 constexpr std::size_t BLITTER_TABLE_ENTRIES = 512;
 
 std::unique_ptr<ScreenState> screenOwner;
+// Allocations left before they fail (failScreenAllocationsAfter); negative: none fails.
+std::int32_t allocationsLeft = -1;
+
+bool allocationRefused() {
+    if (allocationsLeft < 0) {
+        return false;
+    }
+    if (allocationsLeft == 0) {
+        return true;
+    }
+    --allocationsLeft;
+    return false;
+}
 
 template <typename T>
 std::unique_ptr<T[]> allocateZeroed(std::size_t count) {
+    if (allocationRefused()) {
+        return nullptr;
+    }
     return std::unique_ptr<T[]>(new (std::nothrow) T[count]());
 }
 
@@ -57,7 +73,8 @@ void tearDownScreen() {
 std::unique_ptr<ScreenState> buildScreen(std::int32_t mode, const ModeInfo& info,
                                          std::int32_t requestedDepth, std::int32_t pageCount,
                                          std::int32_t flags) {
-    std::unique_ptr<ScreenState> screen(new (std::nothrow) ScreenState{});
+    std::unique_ptr<ScreenState> screen(allocationRefused() ? nullptr
+                                                            : new (std::nothrow) ScreenState{});
     if (!screen) {
         return nullptr;
     }
@@ -110,7 +127,6 @@ std::unique_ptr<ScreenState> buildScreen(std::int32_t mode, const ModeInfo& info
             screen->framebuffer + static_cast<std::ptrdiff_t>(y) * screen->pitch;
     }
     choosePixelRoutines(*screen);
-    expandResourcesOnce();
     screen->font = fontOfHeight(info.font);
     return screen;
 }
@@ -262,11 +278,13 @@ RuntimeErrorCode setScreenMode(std::int32_t mode, std::int32_t depth, std::int32
         if (!screenOwner) {
             // Out of memory: no screen, and text goes on to the process console.
             clearConsoleHooks();
-            return setErrorCode(ERR_NONE);
+            return setErrorCode(ERR_OUT_OF_MEMORY);
         }
         screenTitle();
         ScreenState& screen = *screenOwner;
-        const DisplayDriver* driver = chooseDriver(screen, refreshRate, flags);
+        // Fonts that fail to decode would draw every glyph blank: such a screen is not shown.
+        const DisplayDriver* driver =
+            expandResourcesOnce() ? chooseDriver(screen, refreshRate, flags) : nullptr;
         if (driver == nullptr) {
             closeScreenAtExit();
             failed = true;
@@ -297,6 +315,10 @@ RuntimeErrorCode setScreenMode(std::int32_t mode, std::int32_t depth, std::int32
         resetScreenColumn();
     }
     return setErrorCode(failed ? ERR_ILLEGAL_FUNCTION_CALL : ERR_NONE);
+}
+
+void failScreenAllocationsAfter(std::int32_t count) {
+    allocationsLeft = count;
 }
 
 void closeScreenAtExit() {

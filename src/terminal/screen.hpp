@@ -159,10 +159,14 @@ ScreenState* activeScreen();
 
 // Sets screen mode `mode` (0: no graphics screen, text on the process console). Refuses modes
 // outside 0..21 and the invalid modes 3-6 with error 1, leaving any screen as it is. When no
-// display driver starts, the screen is closed again, text stays on the process console and the
-// result is error 1.
+// display driver starts, or the fonts fail to decode, the screen is closed again, text stays on
+// the process console and the result is error 1. When memory for the screen runs out, there is
+// no screen, text stays on the process console and the result is error 4 (out of memory).
 RuntimeErrorCode setScreenMode(std::int32_t mode, std::int32_t depth, std::int32_t pageCount,
                                std::int32_t flags, std::int32_t refreshRate);
+// For tests: the mode set's allocations succeed `count` more times, then fail as when memory runs
+// out; a negative count lets every allocation succeed again.
+void failScreenAllocationsAfter(std::int32_t count);
 
 // Closes a graphics screen without resetting the console's text view (run at process exit).
 void closeScreenAtExit();

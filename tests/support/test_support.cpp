@@ -8,6 +8,38 @@
 #include <unistd.h>
 
 namespace ulo::testing {
+namespace {
+
+// Fails the test program when a test left a knowledge file in the directory the program started
+// in (the build tree, or the source tree when run from there): every test that runs Ulo or opens
+// its files does so in a TemporaryDirectory of its own.
+class NoKnowledgeFileLeftBehind : public ::testing::Environment {
+public:
+    void SetUp() override {
+        start_ = std::filesystem::current_path();
+        for (const char* name : KNOWLEDGE_FILES) {
+            if (!std::filesystem::exists(start_ / name)) {
+                absent_.push_back(name);
+            }
+        }
+    }
+    void TearDown() override {
+        for (const std::string& name : absent_) {
+            EXPECT_FALSE(std::filesystem::exists(start_ / name))
+                << "a test wrote " << name << " into " << start_;
+        }
+    }
+
+private:
+    static constexpr const char* KNOWLEDGE_FILES[] = {"data.dat", "temp.dat"};
+    std::filesystem::path start_;
+    std::vector<std::string> absent_;
+};
+
+[[maybe_unused]] const ::testing::Environment* const knowledgeFileCheck =
+    ::testing::AddGlobalTestEnvironment(new NoKnowledgeFileLeftBehind);
+
+} // namespace
 
 TemporaryDirectory::TemporaryDirectory() : previous_(std::filesystem::current_path()) {
     std::string pattern = (std::filesystem::temp_directory_path() / "ulo-test-XXXXXX").string();

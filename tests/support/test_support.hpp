@@ -1,5 +1,6 @@
 // Shared pieces of the tests: a private working directory, file helpers, a scripted random
-// source and an in-memory console.
+// source and an in-memory console. A test program that links them fails when one of its tests
+// leaves data.dat or temp.dat in the directory it was started in.
 #pragma once
 
 #include "console/console_hooks.hpp"

@@ -167,32 +167,28 @@ RgbPicture VirtualDisplay::capture(unsigned long window) {
     return picture;
 }
 
-RgbPicture VirtualDisplay::waitForPicture(unsigned long window, const RgbPicture& expected,
-                                          std::chrono::milliseconds timeout) {
+VirtualDisplay::Shown
+VirtualDisplay::waitForWindowShowing(const std::string& title,
+                                     const std::function<bool(const RgbPicture&)>& wanted,
+                                     std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    RgbPicture actual;
+    Shown shown;
     do {
-        actual = capture(window);
-        if (actual.width == expected.width && actual.height == expected.height &&
-            actual.pixels == expected.pixels) {
-            break;
+        if (const auto window = viewableWindow(x(display_), title)) {
+            shown.picture = capture(*window);
+            if (wanted(shown.picture)) {
+                shown.window = *window;
+                break;
+            }
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     } while (std::chrono::steady_clock::now() < deadline);
-    return actual;
+    return shown;
 }
 
-// Text typed into a window in the first moments after it gets the focus can be lost: the window
-// library takes the focus over only after the window system's focus changes have settled, and a
-// new window takes the focus by itself as it appears. So the first keys for each window wait
-// longer than that.
 void VirtualDisplay::focus(unsigned long window) {
     XSetInputFocus(x(display_), window, RevertToParent, CurrentTime);
     XSync(x(display_), False);
-    if (window != focused_) {
-        focused_ = window;
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    }
 }
 
 void VirtualDisplay::xdotool(const std::string& arguments) {

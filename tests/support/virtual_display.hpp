@@ -6,6 +6,7 @@
 #include "terminal/framebuffer_png.hpp"
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -39,9 +40,18 @@ public:
     Geometry geometry(unsigned long window);
     // The window's pixels as they are on the screen.
     RgbPicture capture(unsigned long window);
-    // Waits until `window` shows `expected`; the last capture when it never does.
-    RgbPicture waitForPicture(unsigned long window, const RgbPicture& expected,
-                              std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+    struct Shown {
+        std::optional<unsigned long> window; // none when no window ever showed what was wanted
+        RgbPicture picture;                  // the last picture seen
+    };
+    // Waits up to `timeout` until the viewable window titled `title` shows a picture that
+    // `wanted` accepts. The window is looked up anew for every look: a program can replace its
+    // window by another of the same title (the window library does so to draw into it, and for
+    // full screen), and keys typed into one that is about to go are lost.
+    Shown waitForWindowShowing(const std::string& title,
+                               const std::function<bool(const RgbPicture&)>& wanted,
+                               std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
     // Gives the window the keyboard focus, then types text or presses keys (key names as the
     // X keyboard calls them, e.g. "BackSpace", "alt+Return").
@@ -54,7 +64,6 @@ private:
     void focus(unsigned long window);
     void xdotool(const std::string& arguments);
 
-    unsigned long focused_ = 0; // the window that keys went to last
     int serverPid_ = -1;
     std::string name_;
     void* display_ = nullptr;
