@@ -119,28 +119,34 @@ TEST_F(KnowledgeFile, ReadsFilesTheWriterDidNotProduce) {
         std::vector<Record> records;
     };
     const std::vector<Case> cases = {
-        {"hi,hello\r\ngreet\r\n", {{"hi", "hello", "greet"}}},
+        // A record ends with its line: missing fields are empty.
+        {"hi,hello\r\ngreet\r\n", {{"hi", "hello", ""}, {"greet", "", ""}}},
         {"  a , b ,c  \r\n", {{"a ", "b ", "c  "}}},
         {"a,,b\r\n", {{"a", "", "b"}}},
         {"\"a,b\"  ,  \"c d\" ,e\r\n", {{"a,b", "c d", "e"}}},
-        {"\"a\r\nb\",\"c\",\"d\"\r\n", {{"a", "b\"", "c"}, {"d", "", ""}}},
-        {seed + "\r\n", {seedRecord, {"", "", ""}}},
+        // A line end inside quotes ends the field and the record.
+        {"\"a\r\nb\",\"c\",\"d\"\r\n", {{"a", "", ""}, {"b\"", "c", "d"}}},
+        // Blank lines are no records, at the end and between records.
+        {seed + "\r\n", {seedRecord}},
+        {"\r\n\r\n" + seed + "  \r\n\t\n\r\n" + seed + "   ", {seedRecord, seedRecord}},
         {seed.substr(0, seed.size() - 2), {seedRecord}},
         {seed.substr(0, seed.size() - 1), {seedRecord}},
         {seed.substr(0, seed.size() - 2) + "\r", {seedRecord}},
         {"", {{"", "", ""}}},
         // A lone LF ends lines as well, blank lines and indentation are passed over.
         {"a,b,c\n\n   \td,e,f\n", {{"a", "b", "c"}, {"d", "e", "f"}}},
-        // A CR that ends an unquoted field leaves the following byte for the next field.
-        {"a\rb,c\r", {{"a", "b", "c"}}},
+        // A lone CR ends a line too.
+        {"a\rb,c\r", {{"a", "", ""}, {"b", "c", ""}}},
         // The text ends at its first NUL byte.
         {std::string("\"ab\0cd\",x,y\r\n", 13), {{"ab", "x", "y"}}},
         // A quote inside an unquoted field is an ordinary byte; 0x1A is an ordinary byte.
         {"a\"b,\x1a,c\r\n", {{"a\"b", "\x1a", "c"}}},
         // An unterminated quoted field ends with the data.
         {"\"abc", {{"abc", "", ""}}},
-        // After a closing quote anything but a separator is left for the next field.
-        {"\"a\"b,c,d\r\n", {{"a", "b", "c"}, {"d", "", ""}}},
+        // After a closing quote anything but a separator is left for the next field; fields
+        // after the third are not part of the record.
+        {"\"a\"b,c,d\r\n", {{"a", "b", "c"}}},
+        {"a,b,c,d,e\r\nf,g,h\r\n", {{"a", "b", "c"}, {"f", "g", "h"}}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(readAll(c.bytes), c.records) << ::testing::PrintToString(c.bytes);
