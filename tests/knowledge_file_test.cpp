@@ -51,7 +51,7 @@ protected:
             readRecord(1, record);
             records.push_back(
                 {std::string(record.key), std::string(record.reply), std::string(record.extra)});
-        } while (atEndOfFile(1) == 0 && records.size() < 100);
+        } while (atEndOfFile(1) == 0 && records.size() < 10000);
         closeChannel(1);
         return records;
     }
@@ -108,6 +108,40 @@ TEST_F(KnowledgeFile, OverlongFieldsAreCutAndTheRestPassedOver) {
     // Unquoted too.
     EXPECT_EQ(readAll(longText + ",r,m\r\n"),
               (std::vector<Record>{{longText.substr(0, MAX_FIELD_LENGTH), "r", "m"}}));
+}
+
+// A field longer than MAX_FIELD_LENGTH whose bytes run across a refill of the channel's buffer,
+// starting at several places before the refill: the field is cut to its first
+// MAX_FIELD_LENGTH bytes and the records after it stay in place.
+TEST_F(KnowledgeFile, LongFieldsAcrossABufferRefill) {
+    std::string longText;
+    for (std::size_t i = 0; i < MAX_FIELD_LENGTH + 1000; ++i) {
+        longText.push_back(static_cast<char>('a' + i % 26));
+    }
+    const Record filler{"x", "y", "z"}; // 13 bytes as a line
+    for (const std::size_t before : {1, 2, 31, 100, 4095, 4096, 4097, 5000}) {
+        for (const bool quoted : {true, false}) {
+            // The long field's first byte stands `before` bytes before the end of the first
+            // buffer; one short line of `adjust` bytes (9 to 21) puts it there exactly.
+            const std::size_t prefix = FILE_BUFFER_SIZE - before - (quoted ? 1 : 0);
+            const std::size_t lines = (prefix - 9) / 13;
+            const std::size_t adjust = prefix - 13 * lines;
+            std::string file;
+            std::vector<Record> expected;
+            for (std::size_t i = 0; i < lines; ++i) {
+                file += "\"x\",\"y\",\"z\"\r\n";
+                expected.push_back(filler);
+            }
+            file += "\"" + std::string(adjust - 8, 'p') + "\",1,2\r\n";
+            expected.push_back({std::string(adjust - 8, 'p'), "1", "2"});
+            ASSERT_EQ(file.size(), prefix);
+            file += quoted ? "\"" + longText + "\",\"r\",\"e\"\r\n" : longText + ",r,e\r\n";
+            file += "\"k2\",\"r2\",\"e2\"\r\n";
+            expected.push_back({longText.substr(0, MAX_FIELD_LENGTH), "r", "e"});
+            expected.push_back({"k2", "r2", "e2"});
+            EXPECT_EQ(readAll(file), expected) << before << " bytes before the refill";
+        }
+    }
 }
 
 TEST_F(KnowledgeFile, ReadsFilesTheWriterDidNotProduce) {
