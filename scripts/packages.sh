@@ -9,6 +9,8 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbe
 # tmux: the real terminal of the terminal-session tests; xvfb and xdotool: the private X server
 # and the typing of the window tests.
 TEST_PACKAGES=(tmux xvfb xdotool)
+# clang and libclang-rt-dev (its libFuzzer and sanitizer run-times): the fuzz targets.
+FUZZ_PACKAGES=(clang libclang-rt-dev)
 
 # ensure_packages NAME...: installs those of NAME... that are not installed yet (as root, or
 # through sudo when there is one).
