@@ -95,9 +95,11 @@ bool findUnknownRecord(ConversationEngine& engine) {
 }
 
 // Opens data.dat for the copy, locked exclusively. A missing file is made (empty) to be locked
-// as well, so that nobody stores a first record while the copy is written.
-bool openCopySource() {
+// as well, so that nobody stores a first record while the copy is written; `empty` tells that
+// there is nothing to read then.
+bool openCopySource(bool* empty) {
     for (int attempt = 0; attempt < 3; ++attempt) {
+        *empty = false;
         if (openKnowledge(KNOWLEDGE_FILE_NAME, OpenMode::ReadExisting, KNOWLEDGE_CHANNEL,
                           CHANNEL_LOCK_EXCLUSIVE) == ERR_NONE) {
             return true;
@@ -107,7 +109,8 @@ bool openCopySource() {
                           CHANNEL_LOCK_EXCLUSIVE) != ERR_NONE) {
             return false;
         }
-        if (openChannelSlot(KNOWLEDGE_CHANNEL)->size == 0) {
+        *empty = openChannelSlot(KNOWLEDGE_CHANNEL)->size == 0;
+        if (*empty) {
             return true;
         }
         closeChannel(KNOWLEDGE_CHANNEL); // a record was stored meanwhile: read the file
@@ -136,7 +139,8 @@ struct SaveSteps {
 // error, in one atomic rename; a temp.dat that is not used is removed.
 OsFailure saveTaughtRecord(ConversationEngine& engine) {
     SaveSteps steps;
-    steps.check(openCopySource());
+    bool empty = false;
+    steps.check(openCopySource(&empty));
     if (!steps.ok()) {
         return steps.failure;
     }
@@ -147,7 +151,7 @@ OsFailure saveTaughtRecord(ConversationEngine& engine) {
     bool found = channelFileIdentity(KNOWLEDGE_CHANNEL, &now) && now == engine.askedIn &&
                  openChannelSlot(KNOWLEDGE_CHANNEL)->size == now.size;
     RecordLine asked = engine.askedLine;
-    while (!found && atEndOfFile(KNOWLEDGE_CHANNEL) == 0) {
+    while (!found && !empty && atEndOfFile(KNOWLEDGE_CHANNEL) == 0) {
         readRecord(KNOWLEDGE_CHANNEL, engine.spare);
         found = engine.spare.reply == UNKNOWN_REPLY_MARKER &&
                 engine.spare.key == engine.current.key.view();
