@@ -21,6 +21,8 @@ namespace ulo {
 inline constexpr int MAX_CHANNEL = 254;
 inline constexpr int FIRST_SLOT_CHANNEL = -1;
 inline constexpr int CHANNEL_SLOTS = 257;
+// 64 KiB: a scan of a large knowledge file makes few read calls, which cost more here than
+// reading the bytes does.
 inline constexpr std::size_t FILE_BUFFER_SIZE = 65536;
 inline constexpr std::int32_t DEFAULT_RECORD_LENGTH = 128;
 inline constexpr int MAX_PUSHED_BACK = 4;
