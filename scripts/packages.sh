@@ -13,6 +13,8 @@ PACKAGE_PACKAGES=(dpkg-dev)
 # and the typing of the window tests; groff-base and desktop-file-utils: the install tests'
 # checks of the manual page and the menu entry (they build the Debian package too).
 TEST_PACKAGES=(tmux xvfb xdotool groff-base desktop-file-utils "${PACKAGE_PACKAGES[@]}")
+# clang and libclang-rt-dev (its libFuzzer and sanitizer run-times): the fuzz targets.
+FUZZ_PACKAGES=(clang libclang-rt-dev)
 
 # ensure_packages NAME...: installs those of NAME... that are not installed yet (as root, or
 # through sudo when there is one).

@@ -5,8 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace ulo {
 namespace {
@@ -59,6 +64,74 @@ TEST_F(Channels, DirectoriesAndUnreadableNamesDoNotOpen) {
     EXPECT_EQ(open("data.dat", OpenMode::ReadExisting, 1), ERR_FILE_NOT_FOUND);
     EXPECT_EQ(open("data.dat", OpenMode::WriteAppend, 2), ERR_FILE_NOT_FOUND);
     EXPECT_EQ(open("no/such/dir/x", OpenMode::WriteNew, 2), ERR_FILE_NOT_FOUND);
+    EXPECT_EQ(openChannelSlot(2), nullptr);
+}
+
+// Nothing but a regular file opens, and a FIFO (which would hold a plain open until another
+// process opened its other end) is refused at once.
+TEST_F(Channels, OnlyRegularFilesOpenAndNothingWaitsForAFifo) {
+    ASSERT_EQ(::mkfifo("fifo", 0666), 0);
+    EXPECT_EQ(open("fifo", OpenMode::ReadExisting, 1), ERR_FILE_NOT_FOUND);
+    EXPECT_EQ(lastFileFailure(), OsFailure::NotAFile);
+    EXPECT_EQ(open("fifo", OpenMode::WriteAppend, 2), ERR_FILE_NOT_FOUND);
+    EXPECT_EQ(open("missing", OpenMode::ReadExisting, 1), ERR_FILE_NOT_FOUND);
+    EXPECT_EQ(lastFileFailure(), OsFailure::NotFound);
+    EXPECT_EQ(openChannelSlot(1), nullptr);
+    EXPECT_EQ(openChannelSlot(2), nullptr);
+}
+
+// WriteNew makes a new file: a link of that name is replaced, never written through, and a file
+// linked elsewhere under that name keeps its bytes.
+TEST_F(Channels, WriteNewNeverWritesThroughALink) {
+    writeFile("target", "keep");
+    std::filesystem::create_symlink("target", "soft");
+    std::filesystem::create_hard_link("target", "hard");
+    for (const char* name : {"soft", "hard"}) {
+        ASSERT_EQ(open(name, OpenMode::WriteNew, 2), ERR_NONE) << name;
+        writeBytes(2, "new");
+        EXPECT_EQ(closeChannel(2), ERR_NONE);
+        EXPECT_EQ(readFile(name), "new") << name;
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(name)));
+    }
+    EXPECT_EQ(readFile("target"), "keep");
+}
+
+// A lock waits for another holder, and when a new file was renamed over the name meanwhile (a
+// teaching step of another instance), it is that new file which is opened and locked.
+TEST_F(Channels, LocksWaitAndFollowAFileRenamedOverTheName) {
+    writeFile("data.dat", "old");
+    const int holder = ::open("data.dat", O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    std::thread other([holder] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100)); // let the open start waiting
+        writeFile("new.dat", "newer");
+        std::filesystem::rename("new.dat", "data.dat");
+        ::close(holder);
+    });
+    EXPECT_EQ(openChannel("data.dat", OpenMode::ReadExisting, AccessMode::Unspecified,
+                          CHANNEL_LOCK_EXCLUSIVE, 1, 0),
+              ERR_NONE);
+    other.join();
+    EXPECT_EQ(readAll(1), "newer");
+    closeChannel(1);
+    // Shared locks stand beside each other and keep an exclusive one out until they are closed.
+    EXPECT_EQ(openChannel("data.dat", OpenMode::ReadExisting, AccessMode::Unspecified,
+                          CHANNEL_LOCK_SHARED, 2, 0),
+              ERR_NONE);
+    const int reader = ::open("data.dat", O_RDONLY | O_CLOEXEC);
+    EXPECT_EQ(::flock(reader, LOCK_SH | LOCK_NB), 0);
+    EXPECT_NE(::flock(reader, LOCK_EX | LOCK_NB), 0);
+    closeChannel(2);
+    EXPECT_EQ(::flock(reader, LOCK_EX | LOCK_NB), 0);
+    ::close(reader);
+}
+
+TEST_F(Channels, FailedCloseIsReported) {
+    testing::FailingFileSystem failing;
+    failing.plan().failClose = true;
+    ASSERT_EQ(open("f", OpenMode::WriteNew, 2), ERR_NONE);
+    writeBytes(2, "abc");
+    EXPECT_EQ(closeChannel(2), ERR_FILE_IO);
     EXPECT_EQ(openChannelSlot(2), nullptr);
 }
 

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -157,7 +159,7 @@ TEST_F(Engine, TeachingWithoutUnknownRecordsAsksNothing) {
     converse({"a", "exit"});
     EXPECT_EQ(screen(), (std::vector<std::string>{"a", "1", "exit"}));
     EXPECT_EQ(readFile("data.dat"), file);
-    EXPECT_EQ(readFile("temp.dat"), file); // the abandoned copy stays
+    EXPECT_FALSE(std::filesystem::exists("temp.dat"));
 }
 
 TEST_F(Engine, EmptyOrExitAnswerAbandonsTeaching) {
@@ -213,24 +215,63 @@ TEST_F(Engine, FailedAppendLeavesTheFileAsItWas) {
     testing::FailingFileSystem failing;
     for (const std::int64_t budget : {0, 5, 14}) {
         failing.plan().writeBudget = budget;
+        failing.plan().log.clear();
         rolls({ANY, DONT_LEARN, fallbackK(2)});
         console.type({"new sentence"});
         runTurn(engine);
         EXPECT_EQ(readFile("data.dat"), file) << "disk full after " << budget << " bytes";
+        // The shorter length is synced as surely as the record would have been.
+        EXPECT_EQ(failing.plan().log,
+                  (std::vector<std::string>{"close", "sync", "truncate", "sync", "close"}));
     }
     EXPECT_EQ(screen().back(), "I'm not sure.");
 }
 
-TEST_F(Engine, TeachingNeverLosesTheKnowledgeFile) {
-    const std::string file = record("a", "1") + unknown("q") + record("b", "2");
+TEST_F(Engine, TeachingSyncsTheCopyThenRenamesThenSyncsTheFolder) {
+    writeFile("data.dat", record("a", "1") + unknown("q") + record("b", "2"));
+    testing::FailingFileSystem failing;
+    rolls({ANY, LEARN, acknowledgementK(1)});
+    console.type({"a", "taught"});
+    runTurn(engine);
+    // Lookup, question, then the copy: temp.dat synced and closed, renamed, the folder synced,
+    // and only then data.dat's lock given up.
+    EXPECT_EQ(failing.plan().log, (std::vector<std::string>{"close", "close", "sync", "close",
+                                                            "replace", "syncFolder", "close"}));
+    EXPECT_EQ(readFile("data.dat"), record("a", "1") + record("b", "2") + record("q", "taught"));
+}
+
+// Each failure keeps data.dat whole, tells why in one line where the acknowledgement would
+// stand (its roll is still drawn), and leaves no temp.dat behind.
+TEST_F(Engine, FailedTeachingKeepsTheFileAndSaysWhy) {
+    // Big enough that the copy takes more than one read, with the unknown record in the first.
+    std::string file = record("a", "1") + unknown("q");
+    for (int i = 0; file.size() < 3 * FILE_BUFFER_SIZE; ++i) {
+        file += record("filler " + std::to_string(i), "r");
+    }
     struct Failure {
         const char* name;
         void (*arm)(testing::FailurePlan&);
+        std::string said;
     };
+    const std::string reason = "The reply could not be saved: ";
     const Failure failures[] = {
-        {"disk full", [](testing::FailurePlan& p) { p.writeBudget = 10; }},
-        {"sync", [](testing::FailurePlan& p) { p.failSync = true; }},
-        {"rename", [](testing::FailurePlan& p) { p.failReplace = true; }},
+        {"disk full", [](testing::FailurePlan& p) { p.writeBudget = 10; },
+         reason + "the disk is full."},
+        {"no permission",
+         [](testing::FailurePlan& p) {
+             p.writeBudget = 0;
+             p.writeFailure = OsFailure::NoPermission;
+         },
+         reason + "no permission to write here."},
+        {"sync", [](testing::FailurePlan& p) { p.failSync = true; },
+         reason + "the disk reported an error."},
+        {"close", [](testing::FailurePlan& p) { p.failClose = true; },
+         reason + "the disk reported an error."},
+        {"rename", [](testing::FailurePlan& p) { p.failReplace = true; },
+         reason + "the disk reported an error."},
+        // The lookup's first read and the question's first read succeed; the copy's fail.
+        {"read", [](testing::FailurePlan& p) { p.readBudget = 2; },
+         reason + "the disk reported an error."},
     };
     for (const Failure& failure : failures) {
         writeFile("data.dat", file);
@@ -240,23 +281,129 @@ TEST_F(Engine, TeachingNeverLosesTheKnowledgeFile) {
         console.type({"a", "taught"});
         runTurn(engine);
         EXPECT_EQ(readFile("data.dat"), file) << failure.name;
-        EXPECT_EQ(screen().back(), "Really.") << failure.name;
+        EXPECT_EQ(screen().back(), failure.said) << failure.name;
+        EXPECT_FALSE(std::filesystem::exists("temp.dat")) << failure.name;
+        EXPECT_EQ(openChannelSlot(KNOWLEDGE_CHANNEL), nullptr);
+        EXPECT_EQ(openChannelSlot(REWRITE_CHANNEL), nullptr);
     }
 }
 
-TEST_F(Engine, TeachingAfterAReadErrorKeepsTheFile) {
-    // Big enough that the copy needs a second buffer, with the unknown record in the first.
-    std::string file = record("a", "1") + unknown("q");
-    for (int i = 0; file.size() < 3 * FILE_BUFFER_SIZE; ++i) {
-        file += record("filler " + std::to_string(i), "r");
-    }
+// An open that fails after the file was opened (its length cannot be measured) must not leave
+// the channel open, or a later step would write into the wrong file.
+TEST_F(Engine, EveryPathClosesWhatItOpened) {
+    const std::string file = record("a", "1") + unknown("q");
     writeFile("data.dat", file);
-    testing::FailingFileSystem failing;
-    failing.plan().readBudget = 2; // the lookup's first buffer and the teaching's first buffer
+    {
+        testing::FailingFileSystem failing;
+        failing.plan().failSeek = true;
+        rolls({ANY, LEARN, fallbackK(1)}); // nothing can be read, so nothing is asked
+        console.type({"new"});
+        runTurn(engine);
+        EXPECT_EQ(openChannelSlot(KNOWLEDGE_CHANNEL), nullptr);
+        EXPECT_EQ(openChannelSlot(REWRITE_CHANNEL), nullptr);
+    }
+    EXPECT_EQ(readFile("data.dat"), file);
+    rolls({ANY, LEARN, acknowledgementK(1)});
+    console.type({"a", "taught"});
+    runTurn(engine);
+    EXPECT_EQ(readFile("data.dat"), record("a", "1") + record("q", "taught"));
+}
+
+// A record cut short (by a kill between two writes) stays one damaged line: the next record
+// starts a line of its own.
+TEST_F(Engine, AppendAfterATornLastLineStartsANewLine) {
+    for (const std::string torn : {"\"hi\",\"hello\",\"greetings\"", "\"hello\",\"&&$"}) {
+        writeFile("data.dat", torn);
+        rolls({ANY, DONT_LEARN, fallbackK(1)});
+        console.type({"new"});
+        runTurn(engine);
+        EXPECT_EQ(readFile("data.dat"), torn + "\r\n" + unknown("new"));
+        rolls({ANY, ANY, DONT_LEARN, fallbackK(1)}); // found as the second record: no new record
+        console.type({"new"});
+        runTurn(engine);
+        EXPECT_EQ(readFile("data.dat"), torn + "\r\n" + unknown("new"));
+    }
+}
+
+// Lines that the writer did not write stay as they stand: they are read as one record each,
+// later records keep their places, and teaching copies them byte for byte.
+TEST_F(Engine, DamagedLinesStayInsideTheirLines) {
+    const std::string damaged = "\"two\",\"fields\"\r\n"
+                                "\"four\",\"f\",\"i\",\"elds\"\r\n"
+                                "\"line end\r\ninside\",\"quotes\",\"x\"\r\n"
+                                "\"old \"quote\"\",\"writer\",\"x\"\r\n"
+                                "\r\n"
+                                "  \"indented\" , \"spaced\",x\n";
+    const std::string file =
+        record("a", "1") + damaged + unknown("q") + record("b", "2") + "\"torn\",\"rec";
+    writeFile("data.dat", file);
+    rolls({ANY, ANY, ANY, ANY, ANY, ANY, ANY, ANY, ANY, DONT_LEARN}); // b is the ninth record
+    rolls({ANY, ANY, ANY, ANY, ANY, ANY, ANY, DONT_LEARN});           // indented is the seventh
+    rolls({ANY, ANY, ANY, DONT_LEARN});                               // four is the third
+    rolls({ANY, LEARN, acknowledgementK(1), ANY});                    // teaching q, exit
+    converse({"b", "indented", "four", "a", "taught", "exit"});
+    EXPECT_EQ(screen(), (std::vector<std::string>{"b", "2", "indented", "spaced", "four", "f", "a",
+                                                  "1", "q", "taught", "Interesting.", "exit"}));
+    EXPECT_EQ(readFile("data.dat"), record("a", "1") + damaged + record("b", "2") +
+                                        "\"torn\",\"rec\r\n" + record("q", "taught"));
+}
+
+// Records stored by another instance while the user answers are kept: the copy is made from
+// data.dat as it is at the answer, not as it was at the question. No lock is held meanwhile.
+TEST_F(Engine, TeachingKeepsWhatOthersStoredWhileTheUserAnswered) {
+    struct Change {
+        const char* name;
+        void (*apply)();
+        std::string expected;
+    };
+    const Change changes[] = {
+        {"appended", [] { writeFile("data.dat", readFile("data.dat") + unknown("other")); },
+         record("a", "1") + unknown("other") + record("q", "taught")},
+        {"taught by another instance",
+         [] {
+             writeFile("new.dat", record("a", "1") + record("q", "theirs"));
+             std::filesystem::rename("new.dat", "data.dat");
+         },
+         record("a", "1") + record("q", "theirs") + record("q", "taught")},
+        {"removed", [] { std::filesystem::remove("data.dat"); }, record("q", "taught")},
+    };
+    for (const Change& change : changes) {
+        writeFile("data.dat", record("a", "1") + unknown("q"));
+        console.whileWaiting(1, [&change] { // at the question, before the answer comes
+            // Nothing is open and the file can be locked by anyone.
+            EXPECT_EQ(openChannelSlot(KNOWLEDGE_CHANNEL), nullptr);
+            EXPECT_EQ(openChannelSlot(REWRITE_CHANNEL), nullptr);
+            const int fd = ::open("data.dat", O_RDONLY);
+            EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << change.name;
+            ::close(fd);
+            change.apply();
+        });
+        rolls({ANY, LEARN, acknowledgementK(1)});
+        console.type({"a", "taught"});
+        runTurn(engine);
+        EXPECT_EQ(readFile("data.dat"), change.expected) << change.name;
+        EXPECT_EQ(screen().back(), "Interesting.") << change.name;
+    }
+}
+
+TEST_F(Engine, TemporaryFileIsNeverFollowedAsALink) {
+    const std::string file = record("a", "1") + unknown("q");
+    writeFile("data.dat", file);
+    std::filesystem::create_symlink("data.dat", "temp.dat");
+    rolls({ANY, LEARN, acknowledgementK(1)});
+    console.type({"a", "taught"});
+    runTurn(engine);
+    EXPECT_EQ(readFile("data.dat"), record("a", "1") + record("q", "taught"));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status("temp.dat")));
+
+    // A temp.dat that cannot be replaced: the reply is not saved, and Ulo says so.
+    writeFile("data.dat", file);
+    std::filesystem::create_directory("temp.dat");
     rolls({ANY, LEARN, acknowledgementK(1)});
     console.type({"a", "taught"});
     runTurn(engine);
     EXPECT_EQ(readFile("data.dat"), file);
+    EXPECT_EQ(screen().back(), "The reply could not be saved: the disk reported an error.");
 }
 
 TEST_F(Engine, UnusableKnowledgeFileStillGetsReplies) {
@@ -266,6 +413,17 @@ TEST_F(Engine, UnusableKnowledgeFileStillGetsReplies) {
     converse({"hello", "exit"});
     EXPECT_EQ(screen(), (std::vector<std::string>{"hello", "I don't understand.", "exit"}));
     EXPECT_TRUE(std::filesystem::is_directory("data.dat"));
+}
+
+// A FIFO named data.dat would hold an open for reading until a writer came, and an open for
+// writing until a reader came: it is no knowledge file, and nothing waits for it.
+TEST_F(Engine, FifoKnowledgeFileNeverBlocks) {
+    ASSERT_EQ(::mkfifo("data.dat", 0666), 0);
+    rolls({ANY, LEARN, fallbackK(3)});
+    rolls({ANY});
+    converse({"hello", "exit"});
+    EXPECT_EQ(screen(), (std::vector<std::string>{"hello", "I don't understand.", "exit"}));
+    EXPECT_TRUE(std::filesystem::is_fifo("data.dat"));
 }
 
 TEST_F(Engine, ReadOnlyDirectoryKeepsTheFile) {

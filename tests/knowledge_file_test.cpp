@@ -51,7 +51,7 @@ protected:
             readRecord(1, record);
             records.push_back(
                 {std::string(record.key), std::string(record.reply), std::string(record.extra)});
-        } while (atEndOfFile(1) == 0 && records.size() < 100);
+        } while (atEndOfFile(1) == 0 && records.size() < 10000);
         closeChannel(1);
         return records;
     }
@@ -110,6 +110,40 @@ TEST_F(KnowledgeFile, OverlongFieldsAreCutAndTheRestPassedOver) {
               (std::vector<Record>{{longText.substr(0, MAX_FIELD_LENGTH), "r", "m"}}));
 }
 
+// A field longer than MAX_FIELD_LENGTH whose bytes run across a refill of the channel's buffer,
+// starting at several places before the refill: the field is cut to its first
+// MAX_FIELD_LENGTH bytes and the records after it stay in place.
+TEST_F(KnowledgeFile, LongFieldsAcrossABufferRefill) {
+    std::string longText;
+    for (std::size_t i = 0; i < MAX_FIELD_LENGTH + 1000; ++i) {
+        longText.push_back(static_cast<char>('a' + i % 26));
+    }
+    const Record filler{"x", "y", "z"}; // 13 bytes as a line
+    for (const std::size_t before : {1, 2, 31, 100, 4095, 4096, 4097, 5000}) {
+        for (const bool quoted : {true, false}) {
+            // The long field's first byte stands `before` bytes before the end of the first
+            // buffer; one short line of `adjust` bytes (9 to 21) puts it there exactly.
+            const std::size_t prefix = FILE_BUFFER_SIZE - before - (quoted ? 1 : 0);
+            const std::size_t lines = (prefix - 9) / 13;
+            const std::size_t adjust = prefix - 13 * lines;
+            std::string file;
+            std::vector<Record> expected;
+            for (std::size_t i = 0; i < lines; ++i) {
+                file += "\"x\",\"y\",\"z\"\r\n";
+                expected.push_back(filler);
+            }
+            file += "\"" + std::string(adjust - 8, 'p') + "\",1,2\r\n";
+            expected.push_back({std::string(adjust - 8, 'p'), "1", "2"});
+            ASSERT_EQ(file.size(), prefix);
+            file += quoted ? "\"" + longText + "\",\"r\",\"e\"\r\n" : longText + ",r,e\r\n";
+            file += "\"k2\",\"r2\",\"e2\"\r\n";
+            expected.push_back({longText.substr(0, MAX_FIELD_LENGTH), "r", "e"});
+            expected.push_back({"k2", "r2", "e2"});
+            EXPECT_EQ(readAll(file), expected) << before << " bytes before the refill";
+        }
+    }
+}
+
 TEST_F(KnowledgeFile, ReadsFilesTheWriterDidNotProduce) {
     const std::string seed = fromHex("22 68 69 22 2C 22 68 65 6C 6C 6F 22 2C 22 67 72 65 65 74 69 "
                                      "6E 67 73 22 0D 0A");
@@ -119,28 +153,34 @@ TEST_F(KnowledgeFile, ReadsFilesTheWriterDidNotProduce) {
         std::vector<Record> records;
     };
     const std::vector<Case> cases = {
-        {"hi,hello\r\ngreet\r\n", {{"hi", "hello", "greet"}}},
+        // A record ends with its line: missing fields are empty.
+        {"hi,hello\r\ngreet\r\n", {{"hi", "hello", ""}, {"greet", "", ""}}},
         {"  a , b ,c  \r\n", {{"a ", "b ", "c  "}}},
         {"a,,b\r\n", {{"a", "", "b"}}},
         {"\"a,b\"  ,  \"c d\" ,e\r\n", {{"a,b", "c d", "e"}}},
-        {"\"a\r\nb\",\"c\",\"d\"\r\n", {{"a", "b\"", "c"}, {"d", "", ""}}},
-        {seed + "\r\n", {seedRecord, {"", "", ""}}},
+        // A line end inside quotes ends the field and the record.
+        {"\"a\r\nb\",\"c\",\"d\"\r\n", {{"a", "", ""}, {"b\"", "c", "d"}}},
+        // Blank lines are no records, at the end and between records.
+        {seed + "\r\n", {seedRecord}},
+        {"\r\n\r\n" + seed + "  \r\n\t\n\r\n" + seed + "   ", {seedRecord, seedRecord}},
         {seed.substr(0, seed.size() - 2), {seedRecord}},
         {seed.substr(0, seed.size() - 1), {seedRecord}},
         {seed.substr(0, seed.size() - 2) + "\r", {seedRecord}},
         {"", {{"", "", ""}}},
         // A lone LF ends lines as well, blank lines and indentation are passed over.
         {"a,b,c\n\n   \td,e,f\n", {{"a", "b", "c"}, {"d", "e", "f"}}},
-        // A CR that ends an unquoted field leaves the following byte for the next field.
-        {"a\rb,c\r", {{"a", "b", "c"}}},
+        // A lone CR ends a line too.
+        {"a\rb,c\r", {{"a", "", ""}, {"b", "c", ""}}},
         // The text ends at its first NUL byte.
         {std::string("\"ab\0cd\",x,y\r\n", 13), {{"ab", "x", "y"}}},
         // A quote inside an unquoted field is an ordinary byte; 0x1A is an ordinary byte.
         {"a\"b,\x1a,c\r\n", {{"a\"b", "\x1a", "c"}}},
         // An unterminated quoted field ends with the data.
         {"\"abc", {{"abc", "", ""}}},
-        // After a closing quote anything but a separator is left for the next field.
-        {"\"a\"b,c,d\r\n", {{"a", "b", "c"}, {"d", "", ""}}},
+        // After a closing quote anything but a separator is left for the next field; fields
+        // after the third are not part of the record.
+        {"\"a\"b,c,d\r\n", {{"a", "b", "c"}}},
+        {"a,b,c,d,e\r\nf,g,h\r\n", {{"a", "b", "c"}, {"f", "g", "h"}}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(readAll(c.bytes), c.records) << ::testing::PrintToString(c.bytes);

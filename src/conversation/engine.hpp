@@ -6,6 +6,7 @@
 #pragma once
 
 #include "conversation/knowledge_file.hpp"
+#include "files/file_system.hpp"
 
 #include <array>
 #include <string>
@@ -32,6 +33,10 @@ struct ConversationEngine {
     KnowledgeRecord spare;   // records copied after the unknown record while teaching
     int learnRoll = 0;       // 1: a teaching step follows the turn
     int acknowledgementRoll = 0;
+    // Where the record asked about stood, and data.dat as it was then: while data.dat is
+    // unchanged at the answer, its copy needs no second search for the record.
+    RecordLine askedLine;
+    OsFileIdentity askedIn;
 };
 
 enum class TurnOutcome { Continue, Exit };

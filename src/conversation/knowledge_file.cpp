@@ -23,11 +23,15 @@ constexpr std::uint8_t TAB = 0x09;
 
 constexpr int NO_CHANNEL = -1000;
 
-// The process-wide field reader: the selected channel and the one buffer every field goes into.
+// The process-wide field reader: the selected channel and where its lines are.
 struct FieldReader {
     int channel = NO_CHANNEL;
-    std::array<std::uint8_t, MAX_FIELD_LENGTH + 1> text{};
+    std::int64_t lineStart = 0; // where the line of the reader's position starts
+    RecordLine lastLine;        // the line of the record read last
 };
+// The buffer is an object of its own, so that the address checker of the sanitizer builds sees a
+// write even one byte past its end (inside a record it could land in padding unseen).
+std::array<std::uint8_t, MAX_FIELD_LENGTH + 1> fieldText{};
 FieldReader fieldReader;
 
 // The field being read: where its bytes go, how many are stored and where its first NUL is.
@@ -88,28 +92,63 @@ void pushBackOne(FileChannel& channel, int byte) {
     channel.pushedBack[channel.pushedCount++] = static_cast<std::uint8_t>(byte);
 }
 
-// After a CR that ends a field: an LF right after it belongs to the same line end.
+// The next byte without taking it, or -1 at the end. A refill keeps the byte in the buffer, so
+// stepping back over it is enough.
+int peekByte(FileChannel& channel) {
+    if (channel.pushedCount > 0) {
+        return channel.pushedBack[channel.pushedCount - 1];
+    }
+    ChannelStream& stream = channel.stream;
+    if (stream.readPosition != stream.readEnd) {
+        return *stream.readPosition;
+    }
+    const int byte = refillAndTakeByte(channel);
+    if (byte >= 0) {
+        --stream.readPosition;
+    }
+    return byte;
+}
+
+// A line end has just been consumed: the next line starts at the reader's position.
+void markLineEnd(const FileChannel& channel) {
+    fieldReader.lineStart = readerPosition(channel);
+}
+
+// After a CR that ends a line: an LF right after it belongs to the same line end.
 void finishCarriageReturn(FileChannel& channel) {
     const int next = takeByte(channel);
     if (next >= 0 && next != LF) {
         pushBackOne(channel, next);
     }
+    markLineEnd(channel);
 }
+
+// How a field read ended: at a separator, at the end of its line, at the end of the data, or
+// after a closing quote with a byte that the next field starts with.
+enum class FieldStop { Separator, LineEnd, EndOfData, NextField };
 
 // After the closing quote, with the byte that followed it: spaces and tabs are passed over, one
 // separator or line end is consumed, and anything else is left for the next field.
-void finishQuotedField(FileChannel& channel, int byte) {
+FieldStop finishQuotedField(FileChannel& channel, int byte) {
     while (byte == SPACE || byte == TAB) {
         byte = takeByte(channel);
     }
-    if (byte < 0 || byte == LF || byte == COMMA) {
-        return;
+    if (byte < 0) {
+        return FieldStop::EndOfData;
+    }
+    if (byte == COMMA) {
+        return FieldStop::Separator;
+    }
+    if (byte == LF) {
+        markLineEnd(channel);
+        return FieldStop::LineEnd;
     }
     if (byte == CR) {
         finishCarriageReturn(channel);
-        return;
+        return FieldStop::LineEnd;
     }
     pushBackOne(channel, byte);
+    return FieldStop::NextField;
 }
 
 // Takes the ordinary bytes that follow straight out of the channel's buffer.
@@ -125,10 +164,14 @@ void storeBufferedRun(FileChannel& channel, FieldText& field, std::uint8_t delim
 }
 
 // Any field, byte by byte through the channel (pushed-back bytes, buffer refills, every rule).
-std::string_view readFieldSlowly(FileChannel& channel, std::uint8_t* bytes) {
+// Within a line, only spaces and tabs are passed over before the field, and a line end there
+// ends the record with an empty field; otherwise line ends are passed over as well.
+std::string_view readFieldSlowly(FileChannel& channel, std::uint8_t* bytes, bool withinLine,
+                                 FieldStop* stop) {
     FieldText field{bytes};
+    *stop = FieldStop::EndOfData;
     int byte = takeByte(channel);
-    while (byte == SPACE || byte == TAB || byte == CR || byte == LF) {
+    while (byte == SPACE || byte == TAB || (!withinLine && (byte == CR || byte == LF))) {
         byte = takeByte(channel);
     }
     if (byte < 0) {
@@ -142,6 +185,7 @@ std::string_view readFieldSlowly(FileChannel& channel, std::uint8_t* bytes) {
     while (byte >= 0) {
         if (byte == delimiter) {
             if (!quoted) {
+                *stop = FieldStop::Separator;
                 break;
             }
             byte = takeByte(channel);
@@ -150,14 +194,18 @@ std::string_view readFieldSlowly(FileChannel& channel, std::uint8_t* bytes) {
                 byte = takeByte(channel);
                 continue;
             }
-            finishQuotedField(channel, byte);
+            *stop = finishQuotedField(channel, byte);
             break;
         }
+        // A line end ends the field, inside quotes too, and with it the record.
         if (byte == LF) {
+            markLineEnd(channel);
+            *stop = FieldStop::LineEnd;
             break;
         }
         if (byte == CR) {
             finishCarriageReturn(channel);
+            *stop = FieldStop::LineEnd;
             break;
         }
         field.store(static_cast<std::uint8_t>(byte));
@@ -170,7 +218,8 @@ std::string_view readFieldSlowly(FileChannel& channel, std::uint8_t* bytes) {
 // The field as the writer writes it, whole in the buffer: a quote, bytes without quote, CR, LF
 // or NUL, a quote, then a comma or CR LF. Its text is returned as a view into the channel's
 // buffer, with no copy; anything else is left to the slow path.
-std::string_view readFieldQuickly(FileChannel& channel, std::uint8_t* bytes) {
+std::string_view readFieldQuickly(FileChannel& channel, std::uint8_t* bytes, bool withinLine,
+                                  FieldStop* stop) {
     ChannelStream& stream = channel.stream;
     const std::uint8_t* p = stream.readPosition;
     const std::uint8_t* end = stream.readEnd;
@@ -181,16 +230,118 @@ std::string_view readFieldQuickly(FileChannel& channel, std::uint8_t* bytes) {
         if (end - close >= 3 && *close == QUOTE && length <= MAX_FIELD_LENGTH) {
             if (close[1] == COMMA) {
                 stream.readPosition += close + 2 - p;
+                *stop = FieldStop::Separator;
                 return {reinterpret_cast<const char*>(text), length};
             }
             if (close[1] == CR && close[2] == LF) {
                 stream.readPosition += close + 3 - p;
+                markLineEnd(channel);
+                *stop = FieldStop::LineEnd;
                 return {reinterpret_cast<const char*>(text), length};
             }
         }
     }
-    return readFieldSlowly(channel, bytes);
+    return readFieldSlowly(channel, bytes, withinLine, stop);
 }
+
+// Passes over blank lines (and the indentation of the next line), keeping track of where the
+// last of the lines passed over ended.
+void skipBlankLines(FileChannel& channel) {
+    for (;;) {
+        const int byte = peekByte(channel);
+        if (byte != SPACE && byte != TAB && byte != CR && byte != LF) {
+            return;
+        }
+        takeByte(channel);
+        if (byte == CR || byte == LF) {
+            markLineEnd(channel);
+        }
+    }
+}
+
+// Passes over what follows the third field on its line, and the line end.
+void skipRestOfLine(FileChannel& channel) {
+    for (int byte = takeByte(channel); byte >= 0; byte = takeByte(channel)) {
+        if (byte == LF) {
+            markLineEnd(channel);
+            return;
+        }
+        if (byte == CR) {
+            finishCarriageReturn(channel);
+            return;
+        }
+    }
+}
+
+// A record of any shape: up to three fields of one line; missing fields are empty.
+void readRecordSlowly(FileChannel& channel, KnowledgeRecord& record) {
+    std::uint8_t* text = fieldText.data();
+    FieldStop stop = FieldStop::Separator;
+    for (RecordText* field : {&record.key, &record.reply, &record.extra}) {
+        if (stop == FieldStop::LineEnd || stop == FieldStop::EndOfData) {
+            field->assign({});
+        } else {
+            field->assign(readFieldQuickly(channel, text, true, &stop));
+        }
+    }
+    if (stop == FieldStop::Separator || stop == FieldStop::NextField) {
+        skipRestOfLine(channel);
+    }
+}
+
+#if defined(__SSE2__)
+// A record as the writer writes it, within the next 64 bytes of the buffer (most records are
+// this short), found with one scan of those bytes: six quotes with a comma after the second and
+// the fourth, CR LF after the last, and no byte up to 0x0D inside. False (and nothing consumed)
+// for anything else.
+bool readShortRecordQuickly(FileChannel& channel, KnowledgeRecord& record) {
+    constexpr std::size_t SPAN = 64;
+    ChannelStream& stream = channel.stream;
+    const std::uint8_t* p = stream.readPosition;
+    const auto available = static_cast<std::size_t>(stream.readEnd - p);
+    const std::uint8_t* allocationEnd =
+        stream.buffer.get() + FILE_BUFFER_SIZE + STREAM_BUFFER_SLACK;
+    if (allocationEnd - p < static_cast<std::ptrdiff_t>(SPAN) || available < 10 || *p != QUOTE) {
+        return false;
+    }
+    // Bit i: byte i is a quote; byte i is at most 0x0D (CR, LF, NUL and rarer control bytes).
+    // Bytes past the buffered ones are loaded too (the buffer has slack) and ignored below.
+    std::uint64_t quotes = 0;
+    std::uint64_t stops = 0;
+    const __m128i quote = _mm_set1_epi8(static_cast<char>(QUOTE));
+    const __m128i lastStop = _mm_set1_epi8(static_cast<char>(CR));
+    for (std::size_t i = 0; i < SPAN; i += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const auto quoteBits =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, quote)));
+        const auto stopBits = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(block, lastStop), block)));
+        quotes |= static_cast<std::uint64_t>(quoteBits) << i;
+        stops |= static_cast<std::uint64_t>(stopBits) << i;
+    }
+    unsigned at[6];
+    for (unsigned& position : at) {
+        if (quotes == 0) {
+            return false;
+        }
+        position = static_cast<unsigned>(__builtin_ctzll(quotes));
+        quotes &= quotes - 1;
+    }
+    const std::size_t end = at[5] + 3;
+    if (end > available || p[at[1] + 1] != COMMA || at[2] != at[1] + 2 || p[at[3] + 1] != COMMA ||
+        at[4] != at[3] + 2 || p[at[5] + 1] != CR || p[at[5] + 2] != LF ||
+        (stops & ((std::uint64_t{2} << at[5]) - 1)) != 0) {
+        return false;
+    }
+    static_assert(STREAM_BUFFER_SLACK >= RecordText::COPY_BLOCK);
+    const char* text = reinterpret_cast<const char*>(p);
+    record.key.assignFromPaddedSource(text + 1, at[1] - 1);
+    record.reply.assignFromPaddedSource(text + at[2] + 1, at[3] - at[2] - 1);
+    record.extra.assignFromPaddedSource(text + at[4] + 1, at[5] - at[4] - 1);
+    stream.readPosition += end;
+    return true;
+}
+#endif
 
 // A whole record as the writer writes it, when all of it is in the buffer: three quick fields,
 // the last ended by CR LF. False (and nothing consumed) for anything else.
@@ -198,6 +349,11 @@ bool readRecordQuickly(FileChannel& channel, KnowledgeRecord& record) {
     if (channel.pushedCount != 0) {
         return false;
     }
+#if defined(__SSE2__)
+    if (readShortRecordQuickly(channel, record)) {
+        return true;
+    }
+#endif
     ChannelStream& stream = channel.stream;
     const std::uint8_t* p = stream.readPosition;
     const std::uint8_t* end = stream.readEnd;
@@ -294,10 +450,11 @@ RuntimeErrorCode beginRead(int channel) {
 }
 
 std::string_view readTextField() {
-    std::uint8_t* text = fieldReader.text.data();
+    std::uint8_t* text = fieldText.data();
     std::string_view field;
     if (FileChannel* channel = selectedChannel()) {
-        field = readFieldQuickly(*channel, text);
+        FieldStop stop;
+        field = readFieldQuickly(*channel, text, false, &stop);
         // The caller keeps the text until the next field read, whatever happens to the channel.
         if (!field.empty() && field.data() != reinterpret_cast<const char*>(text)) {
             std::memcpy(text, field.data(), field.size());
@@ -311,23 +468,44 @@ std::string_view readTextField() {
 void readRecord(int channel, KnowledgeRecord& record) {
     beginRead(channel);
     FileChannel* selected = selectedChannel();
-    if (selected != nullptr && readRecordQuickly(*selected, record)) {
+    if (selected == nullptr) {
+        for (RecordText* field : {&record.key, &record.reply, &record.extra}) {
+            field->assign({});
+        }
         setErrorCode(ERR_NONE);
         return;
     }
-    std::uint8_t* text = fieldReader.text.data();
-    for (RecordText* field : {&record.key, &record.reply, &record.extra}) {
-        if (selected != nullptr) {
-            field->assign(readFieldQuickly(*selected, text));
-        } else {
-            field->assign({});
-        }
+    FileChannel& source = *selected;
+    const std::int64_t position = readerPosition(source);
+    if (position == 0 || position < fieldReader.lineStart) { // a file read from its start
+        fieldReader.lineStart = position;
+    }
+    if (peekByte(source) != QUOTE) {
+        skipBlankLines(source);
+    }
+    fieldReader.lastLine.start = fieldReader.lineStart;
+    if (readRecordQuickly(source, record)) {
+        markLineEnd(source);
+    } else {
+        readRecordSlowly(source, record);
+    }
+    fieldReader.lastLine.end = readerPosition(source);
+    // Blank lines are no records: passing over them here lets the end-of-file test after the
+    // last record see the end.
+    if (peekByte(source) != QUOTE) {
+        skipBlankLines(source);
     }
     setErrorCode(ERR_NONE);
 }
 
+RecordLine lastRecordLine() {
+    return fieldReader.lastLine;
+}
+
 void resetFieldReader() {
     fieldReader.channel = NO_CHANNEL;
+    fieldReader.lineStart = 0;
+    fieldReader.lastLine = {};
 }
 
 } // namespace ulo

@@ -2,6 +2,11 @@
 // CR LF. The writer produces exactly that; the reader also takes unquoted fields, spaces around
 // fields and other line ends, so that hand-edited files still read sensibly.
 //
+// A record is one line: it ends at the end of its line (CR LF, LF or a lone CR, inside quotes
+// too), missing fields are empty, fields after the third are not part of it, and blank lines are
+// no records. So a damaged line (two fields or four, a torn last record, a stray quote) yields
+// one odd record and every other line reads as written.
+//
 // A double quote inside a field is written as two double quotes and read back as one, so every
 // text survives a write and a read. A field read keeps at most MAX_FIELD_LENGTH bytes and passes
 // over the rest of an over-long field, so the fields after it stay aligned.
@@ -11,6 +16,8 @@
 
 #include <concepts>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -41,8 +48,13 @@ public:
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
 
+    // Texts of equal length mostly differ in their first or last byte: those are compared
+    // before the call that compares them all.
     friend bool operator==(const RecordText& text, std::string_view other) {
-        return text.view() == other;
+        const std::size_t size = text.size_;
+        return size == other.size() &&
+               (size == 0 || (text.bytes_[0] == other[0] && text.bytes_[size - 1] == other.back() &&
+                              std::memcmp(text.bytes_, other.data(), size) == 0));
     }
 
 private:
@@ -66,11 +78,21 @@ void writeRecord(int channel, const KnowledgeRecord& record);
 // Selects the channel that the following field reads take their bytes from. 1 when the number
 // names no open channel; the previous selection then stays.
 RuntimeErrorCode beginRead(int channel);
-// Reads the next field of the selected channel. Never fails; at the end of the data the field is
-// empty or shortened. The view stays valid until the next field read.
+// Reads the next field of the selected channel, passing over line ends before it. Never fails; at
+// the end of the data the field is empty or shortened. The view stays valid until the next field
+// read.
 std::string_view readTextField();
-// beginRead, then three field reads into key, reply and extra.
+// Reads the record of the next line that is not blank into key, reply and extra, then passes
+// over any blank lines after it, so that the end-of-file test after the last record sees the end.
 void readRecord(int channel, KnowledgeRecord& record);
+
+// Where the line of the record that readRecord read last lies in its file: from the first byte
+// of the line to just past its line end (or to the end of the data).
+struct RecordLine {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+};
+RecordLine lastRecordLine();
 
 // Forgets the selection (the state at program start).
 void resetFieldReader();

@@ -18,6 +18,17 @@ using detail::channelTable;
 bool tableReady = false;
 
 const FileSystem* activeFileSystem = nullptr;
+OsFailure lastFailure = OsFailure::None;
+
+// Notes why the file system's operation that just failed failed; returns false to pass on.
+bool noteFailure() {
+    lastFailure = fileSystem().lastFailure();
+    return false;
+}
+
+// The largest block copyFileBytes moves at once: large enough that copying runs at the speed of
+// the disk, small enough for the program's modest memory.
+constexpr std::size_t COPY_BLOCK_SIZE = 1 << 20;
 
 void clearSlot(FileChannel& slot) {
     slot = FileChannel{};
@@ -47,6 +58,7 @@ bool flushPending(ChannelStream& stream) {
     stream.pending = 0;
     if (!complete) {
         stream.failed = true;
+        noteFailure();
     }
     return complete;
 }
@@ -58,7 +70,7 @@ bool prepareWrite(ChannelStream& stream) {
         const std::int64_t position = streamPosition(stream);
         if (fileSystem().seek(stream.file, position, OsSeekFrom::Start) < 0) {
             stream.failed = true;
-            return false;
+            return noteFailure();
         }
         stream.bufferOrigin = position;
     } else if (stream.pending == 0) {
@@ -90,10 +102,11 @@ int diskAtEnd(FileChannel& channel) {
     return 0;
 }
 
+// A failed close counts: the file system may only report then that written bytes were lost.
 RuntimeErrorCode diskClose(FileChannel& channel) {
-    flushPending(channel.stream);
-    fileSystem().close(channel.stream.file);
-    return ERR_NONE;
+    const bool flushed = flushPending(channel.stream);
+    const bool closed = fileSystem().close(channel.stream.file) || noteFailure();
+    return flushed && closed ? ERR_NONE : ERR_FILE_IO;
 }
 
 RuntimeErrorCode diskFlush(FileChannel& channel) {
@@ -229,6 +242,7 @@ RuntimeErrorCode diskSync(FileChannel& channel) {
     flushPending(stream);
     if (!fileSystem().sync(stream.file)) {
         stream.failed = true;
+        noteFailure();
     }
     return stream.failed ? ERR_FILE_IO : ERR_NONE;
 }
@@ -240,28 +254,42 @@ RuntimeErrorCode diskTruncate(FileChannel& channel, std::int64_t length) {
     channel.pushedCount = 0;
     if (!fileSystem().truncate(stream.file, length) ||
         fileSystem().seek(stream.file, length, OsSeekFrom::Start) < 0) {
+        noteFailure();
         return ERR_FILE_IO;
     }
     stream.bufferOrigin = length;
-    return fileSystem().sync(stream.file) ? ERR_NONE : ERR_FILE_IO;
+    // The shorter length must reach the disk as surely as the bytes it removes did.
+    return fileSystem().sync(stream.file) || noteFailure() ? ERR_NONE : ERR_FILE_IO;
 }
 
 constexpr FileDevice DISK_FILE_DEVICE = {
-    diskAtEnd,      diskClose,        diskSeek,       diskTell,
-    diskReadBytes,  diskReadWide,     diskWriteBytes, diskWriteWide,
-    diskLockRegion, diskUnlockRegion, diskReadLine,   diskReadWideLine,
-    nullptr,        diskFlush,        diskSync,       diskTruncate,
+    .atEnd = diskAtEnd,
+    .close = diskClose,
+    .seek = diskSeek,
+    .tell = diskTell,
+    .readBytes = diskReadBytes,
+    .readWide = diskReadWide,
+    .writeBytes = diskWriteBytes,
+    .writeWide = diskWriteWide,
+    .lockRegion = diskLockRegion,
+    .unlockRegion = diskUnlockRegion,
+    .readLine = diskReadLine,
+    .readWideLine = diskReadWideLine,
+    .reserved = nullptr,
+    .flush = diskFlush,
+    .sync = diskSync,
+    .truncate = diskTruncate,
 };
 
 bool isDiskChannel(const FileChannel& channel) {
     return channel.device == &DISK_FILE_DEVICE;
 }
 
-void closeSlot(FileChannel& slot) {
-    if (slot.device->close != nullptr) {
-        slot.device->close(slot);
-    }
+RuntimeErrorCode closeSlot(FileChannel& slot) {
+    const RuntimeErrorCode result =
+        slot.device->close != nullptr ? slot.device->close(slot) : ERR_NONE;
     clearSlot(slot);
+    return result;
 }
 
 void closeEveryFileChannel() {
@@ -300,7 +328,7 @@ StreamModeChoice chooseStreamMode(OpenMode mode, AccessMode access) {
     case OpenMode::ReadExisting:
         return {OsOpenKind::Read, true};
     case OpenMode::WriteNew:
-        return {OsOpenKind::CreateWrite, true};
+        return {OsOpenKind::CreateNew, true};
     case OpenMode::WriteAppend:
         return {OsOpenKind::Append, true};
     }
@@ -312,6 +340,9 @@ StreamModeChoice chooseStreamMode(OpenMode mode, AccessMode access) {
 bool openStream(std::string_view name, OpenMode mode, AccessMode& access, OsOpenKind kind,
                 OsFile* file) {
     const std::string path(name);
+    if (kind == OsOpenKind::CreateNew) {
+        fileSystem().remove(path.c_str()); // a file, or a link, of that name
+    }
     if (fileSystem().open(path.c_str(), kind, file)) {
         return true;
     }
@@ -328,6 +359,36 @@ bool openStream(std::string_view name, OpenMode mode, AccessMode& access, OsOpen
         return true;
     }
     return false;
+}
+
+// How many times a file renamed over while its lock was awaited is opened anew.
+constexpr int LOCK_REOPENS = 1000;
+
+// Opens the file and takes the lock asked for. The lock is taken on an open file, and another
+// process may meanwhile have renamed a new file over that name (a teaching step of another
+// instance does): then the lock guards nothing, and the file that now bears the name is opened.
+bool openLockedStream(std::string_view name, OpenMode mode, AccessMode& access, OsOpenKind kind,
+                      std::int32_t lockMode, OsFile* file) {
+    for (int attempt = 0;; ++attempt) {
+        if (!openStream(name, mode, access, kind, file)) {
+            noteFailure();
+            return false;
+        }
+        if (lockMode != CHANNEL_LOCK_SHARED && lockMode != CHANNEL_LOCK_EXCLUSIVE) {
+            return true;
+        }
+        const OsLock lock = lockMode == CHANNEL_LOCK_SHARED ? OsLock::Shared : OsLock::Exclusive;
+        if (!fileSystem().lock(*file, lock)) {
+            noteFailure();
+            fileSystem().close(*file);
+            return false;
+        }
+        const std::string path(name);
+        if (attempt == LOCK_REOPENS || fileSystem().isNamed(*file, path.c_str())) {
+            return true;
+        }
+        fileSystem().close(*file);
+    }
 }
 
 } // namespace
@@ -374,9 +435,9 @@ RuntimeErrorCode openChannel(std::string_view name, OpenMode mode, AccessMode ac
         return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
     }
     OsFile file;
-    if (!openStream(name, mode, access, choice.kind, &file)) {
+    if (!openLockedStream(name, mode, access, choice.kind, lockMode, &file)) {
         clearSlot(*slot);
-        return setErrorCode(ERR_FILE_NOT_FOUND);
+        return setErrorCode(lastFailure == OsFailure::Busy ? ERR_FILE_IO : ERR_FILE_NOT_FOUND);
     }
 
     auto* buffer = new (std::nothrow) std::uint8_t[FILE_BUFFER_SIZE + STREAM_BUFFER_SLACK]();
@@ -406,6 +467,7 @@ RuntimeErrorCode openChannel(std::string_view name, OpenMode mode, AccessMode ac
     }
     const std::int64_t end = fileSystem().seek(file, 0, OsSeekFrom::End);
     if (end < 0) {
+        noteFailure();
         return setErrorCode(ERR_FILE_IO);
     }
     slot->size = end;
@@ -414,6 +476,7 @@ RuntimeErrorCode openChannel(std::string_view name, OpenMode mode, AccessMode ac
         return setErrorCode(ERR_NONE);
     }
     if (fileSystem().seek(file, 0, OsSeekFrom::Start) < 0) {
+        noteFailure();
         return setErrorCode(ERR_FILE_IO);
     }
     return setErrorCode(ERR_NONE);
@@ -428,8 +491,7 @@ RuntimeErrorCode closeChannel(int channel) {
     if (slot == nullptr) {
         return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
     }
-    closeSlot(*slot);
-    return setErrorCode(ERR_NONE);
+    return setErrorCode(closeSlot(*slot));
 }
 
 int atEndOfFileByDevice(int channel) {
@@ -533,8 +595,95 @@ int runShellCommand(std::string_view command) {
 RuntimeErrorCode replaceFile(std::string_view from, std::string_view to) {
     const std::string source(from);
     const std::string target(to);
-    return setErrorCode(fileSystem().replace(source.c_str(), target.c_str()) ? ERR_NONE
-                                                                             : ERR_FILE_IO);
+    if (!fileSystem().replace(source.c_str(), target.c_str())) {
+        noteFailure();
+        return setErrorCode(ERR_FILE_IO);
+    }
+    return syncFolderOf(to);
+}
+
+RuntimeErrorCode syncFolderOf(std::string_view name) {
+    const std::string path(name);
+    return setErrorCode(fileSystem().syncFolder(path.c_str()) || noteFailure() ? ERR_NONE
+                                                                               : ERR_FILE_IO);
+}
+
+bool channelFileIdentity(int channel, OsFileIdentity* identity) {
+    const FileChannel* slot = openChannelSlot(channel);
+    return slot != nullptr && isDiskChannel(*slot) &&
+           (fileSystem().identify(slot->stream.file, identity) || noteFailure());
+}
+
+int lastByteOfFile(int channel) {
+    FileChannel* slot = openChannelSlot(channel);
+    if (slot == nullptr || !isDiskChannel(*slot)) {
+        return -1;
+    }
+    // Measured past the buffered bytes, and the file position is put back where it was.
+    const OsFile file = slot->stream.file;
+    const std::int64_t position = fileSystem().seek(file, 0, OsSeekFrom::Current);
+    const std::int64_t end = fileSystem().seek(file, 0, OsSeekFrom::End);
+    if (position < 0 || fileSystem().seek(file, position, OsSeekFrom::Start) < 0) {
+        return -1;
+    }
+    std::uint8_t last = 0;
+    if (end <= 0 || fileSystem().readAt(file, &last, 1, end - 1) != 1) {
+        return -1;
+    }
+    return last;
+}
+
+RuntimeErrorCode copyFileBytes(int from, int to, std::int64_t offset, std::int64_t length) {
+    FileChannel* source = openChannelSlot(from);
+    FileChannel* target = openChannelSlot(to);
+    if (source == nullptr || target == nullptr || !isDiskChannel(*source) ||
+        !isDiskChannel(*target)) {
+        return setErrorCode(ERR_ILLEGAL_FUNCTION_CALL);
+    }
+    ChannelStream& output = target->stream;
+    if (length <= 0) {
+        return setErrorCode(ERR_NONE);
+    }
+    if (!prepareWrite(output) || !flushPending(output)) {
+        return setErrorCode(ERR_FILE_IO);
+    }
+    const std::size_t blockSize =
+        static_cast<std::size_t>(std::min<std::int64_t>(length, COPY_BLOCK_SIZE));
+    const std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[blockSize]);
+    if (block == nullptr) {
+        return setErrorCode(ERR_OUT_OF_MEMORY);
+    }
+    while (length > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(length, blockSize));
+        const std::int64_t got =
+            fileSystem().readAt(source->stream.file, block.get(), want, offset);
+        if (got <= 0) {
+            if (got == 0) {
+                lastFailure = OsFailure::Other; // the file is shorter than it was measured
+            } else {
+                noteFailure();
+            }
+            output.failed = true;
+            return setErrorCode(ERR_FILE_IO);
+        }
+        const std::int64_t written =
+            fileSystem().write(output.file, block.get(), static_cast<std::size_t>(got));
+        if (written > 0) {
+            output.bufferOrigin += written;
+        }
+        if (written != got) {
+            noteFailure();
+            output.failed = true;
+            return setErrorCode(ERR_FILE_IO);
+        }
+        offset += got;
+        length -= got;
+    }
+    return setErrorCode(ERR_NONE);
+}
+
+OsFailure lastFileFailure() {
+    return lastFailure;
 }
 
 int refillAndTakeByte(FileChannel& channel) {
@@ -564,6 +713,7 @@ int refillAndTakeByte(FileChannel& channel) {
         stream.endOfFile = true;
         if (got < 0) {
             stream.failed = true;
+            noteFailure();
         }
         return -1;
     }

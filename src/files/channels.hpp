@@ -21,11 +21,20 @@ namespace ulo {
 inline constexpr int MAX_CHANNEL = 254;
 inline constexpr int FIRST_SLOT_CHANNEL = -1;
 inline constexpr int CHANNEL_SLOTS = 257;
-inline constexpr std::size_t FILE_BUFFER_SIZE = 8192;
+// 64 KiB: a scan of a large knowledge file makes few read calls, which cost more here than
+// reading the bytes does.
+inline constexpr std::size_t FILE_BUFFER_SIZE = 65536;
 inline constexpr std::int32_t DEFAULT_RECORD_LENGTH = 128;
 inline constexpr int MAX_PUSHED_BACK = 4;
 // Slack after the stream buffer, so that vector scans may read a whole block past the last byte.
 inline constexpr std::size_t STREAM_BUFFER_SLACK = 32;
+
+// Lock modes of openChannel. The lock covers the whole file, is taken before the file is
+// measured, and lasts until the channel is closed. Another process's conflicting lock is waited
+// for; when the file was renamed over meanwhile, the file that now bears the name is opened.
+inline constexpr std::int32_t CHANNEL_LOCK_NONE = 0;
+inline constexpr std::int32_t CHANNEL_LOCK_SHARED = 1;    // readers: no writer meanwhile
+inline constexpr std::int32_t CHANNEL_LOCK_EXCLUSIVE = 2; // writers: nobody else meanwhile
 
 enum class OpenMode : std::int32_t {
     ByteAccess = 0,
@@ -130,9 +139,17 @@ inline FileChannel* openChannelSlot(int channel) {
 // Binds a device other than a disk file to a slot (the screen's channel 0). No error code.
 void attachChannelDevice(int channel, const FileDevice* device, void* context);
 
+// WriteNew always makes a new file: whatever bears the name is removed first, so a link of that
+// name is never followed and a file linked elsewhere is never emptied.
 RuntimeErrorCode openChannel(std::string_view name, OpenMode mode, AccessMode access,
                              std::int32_t lockMode, int channel, std::int32_t recordLength);
+// 3 when writing out the buffered bytes or closing the file failed; the channel is closed anyway.
 RuntimeErrorCode closeChannel(int channel);
+// The file position of the next byte a reader takes (pushed-back bytes count as unread).
+inline std::int64_t readerPosition(const FileChannel& channel) {
+    const ChannelStream& stream = channel.stream;
+    return stream.bufferOrigin + (stream.readPosition - stream.buffer.get()) - channel.pushedCount;
+}
 // The end-of-file test, step by step.
 int atEndOfFileByDevice(int channel);
 
@@ -168,13 +185,27 @@ RuntimeErrorCode syncChannel(int channel);
 RuntimeErrorCode truncateChannel(int channel, std::int64_t length);
 // True when a read, write or flush on the open channel has failed since its open.
 bool channelHasFailed(int channel);
+// The identity of the channel's file as it is now. False when it cannot be told.
+bool channelFileIdentity(int channel, OsFileIdentity* identity);
+// The last byte of the channel's file as it is on disk, or -1 for an empty file or a read error.
+int lastByteOfFile(int channel);
+// Copies `length` bytes of the file of channel `from`, starting at `offset`, to the end of what
+// was written on channel `to`, in large blocks. 3 when the source ends early or a read or write
+// fails (the target channel is then marked failed).
+RuntimeErrorCode copyFileBytes(int from, int to, std::int64_t offset, std::int64_t length);
+// Why the most recent failed file operation of the channels (open, read, write, sync, close,
+// rename) failed.
+OsFailure lastFileFailure();
 
 // Removes a file by name; always 0, whatever happened.
 RuntimeErrorCode deleteFile(std::string_view name);
 // Runs a command line; -1 for an empty one. lastError is left alone.
 int runShellCommand(std::string_view command);
-// Gives `from` the name `to` in one atomic step (replacing `to`). 0, or 3 when it failed.
+// Gives `from` the name `to` in one atomic step (replacing `to`) and syncs the folder, so the
+// change lasts. 0, or 3 when either failed.
 RuntimeErrorCode replaceFile(std::string_view from, std::string_view to);
+// Syncs the folder that holds `name` (after a file was created there). 0, or 3.
+RuntimeErrorCode syncFolderOf(std::string_view name);
 
 // Refills the read buffer of an open disk channel whose buffer is used up, and returns its next
 // byte, or -1 at the end of the data (or after a read error, which also marks the stream failed).

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <unistd.h>
 
@@ -133,6 +134,8 @@ struct ConsoleScript {
     std::size_t linesRead = 0;
     std::int32_t column = 1;
     std::int32_t row = 1;
+    std::function<void()> beforeLine;
+    std::size_t beforeLineNumber = 0;
 };
 ConsoleScript script;
 
@@ -159,6 +162,11 @@ std::int32_t scriptSetCursor(std::int32_t, std::int32_t, std::int32_t) {
 
 RuntimeErrorCode scriptInputLine(const std::string_view*, std::string& destination, std::int32_t,
                                  std::int32_t, std::int32_t, std::int32_t addNewline) {
+    if (script.beforeLine && script.linesRead == script.beforeLineNumber) {
+        const auto action = std::move(script.beforeLine);
+        script.beforeLine = nullptr;
+        action();
+    }
     if (script.input.empty()) {
         return ERR_INPUT_ENDED;
     }
@@ -188,6 +196,11 @@ ScriptedConsole::ScriptedConsole() {
 
 ScriptedConsole::~ScriptedConsole() {
     clearConsoleHooks();
+}
+
+void ScriptedConsole::whileWaiting(std::size_t linesFromNow, std::function<void()> action) {
+    script.beforeLine = std::move(action);
+    script.beforeLineNumber = script.linesRead + linesFromNow;
 }
 
 void ScriptedConsole::type(std::vector<std::string> lines) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,9 @@ public:
     ScriptedConsole();
     ~ScriptedConsole();
     void type(std::vector<std::string> lines);
+    // Runs `action` once, when the program asks for a line after `linesFromNow` more lines were
+    // read, before that line is handed out: what happens while the user thinks.
+    void whileWaiting(std::size_t linesFromNow, std::function<void()> action);
     // Every finished line printed so far, and the unfinished one if any.
     std::vector<std::string> lines() const;
     const std::string& output() const;
