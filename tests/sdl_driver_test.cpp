@@ -145,6 +145,20 @@ TEST_F(SdlDriver, KeyPressesAndTextBecomeKeyCodes) {
     EXPECT_EQ(nextKey(), 3);
     keyDown(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
     EXPECT_EQ(nextKey(), 27);
+    // A key goes in as one key: with Num Lock the keypad types its characters only, without it
+    // it is the cursor block; Shift+Tab is its extended code only; Ctrl+Backspace is Backspace.
+    keyDown(SDL_SCANCODE_KP_4, SDLK_KP_4, KMOD_NUM);
+    text("4");
+    keyDown(SDL_SCANCODE_KP_PERIOD, SDLK_KP_PERIOD, KMOD_NUM);
+    text(".");
+    keyDown(SDL_SCANCODE_KP_4, SDLK_KP_4);
+    keyDown(SDL_SCANCODE_KP_PERIOD, SDLK_KP_PERIOD);
+    keyDown(SDL_SCANCODE_TAB, SDLK_TAB, KMOD_LSHIFT);
+    keyDown(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, KMOD_LCTRL);
+    for (const KeyCode expected :
+         {KeyCode{'4'}, KeyCode{'.'}, KEY_LEFT, KEY_DELETE, extendedKey(0x0F), KEY_BACKSPACE}) {
+        EXPECT_EQ(nextKey(), expected);
+    }
     // Closing only queues the close key.
     keyDown(SDL_SCANCODE_F4, SDLK_F4, KMOD_LALT);
     EXPECT_EQ(nextKey(), WINDOW_CLOSE_KEY);
@@ -212,6 +226,8 @@ TEST(SdlKeys, ScanCodesModifiersAndCharacters) {
     EXPECT_EQ(baseCharacter(0xE9), 0x82); // é on a French keyboard
     EXPECT_EQ(typedCharacter(SDLK_a, KMOD_LSHIFT), 'A');
     EXPECT_EQ(typedCharacter(SDLK_a, KMOD_LSHIFT | KMOD_CAPS), 'a');
+    EXPECT_EQ(typedCharacter(SDLK_KP_7, KMOD_NUM), '7');
+    EXPECT_EQ(typedCharacter(SDLK_KP_7, KMOD_NUM | KMOD_LSHIFT), 0);
     EXPECT_EQ(controlCharacter(SDLK_RETURN, KMOD_LCTRL), 10);
     EXPECT_EQ(controlCharacter(SDLK_LEFTBRACKET, KMOD_RCTRL), 27);
     EXPECT_EQ(controlCharacter(SDLK_c, KMOD_LCTRL | KMOD_LALT), 0);

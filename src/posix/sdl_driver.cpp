@@ -235,20 +235,11 @@ void keyPressed(SdlWindow& w, const SDL_KeyboardEvent& key) {
     event.virtualKey = info.virtualKey;
     event.controlKeyState = controlKeyState(modifiers, info.enhanced);
     event.altHeld = altHeld(modifiers);
+    // Enter, Backspace, Tab, Escape and Ctrl with a letter never arrive as text.
+    event.unsentCharacter = controlCharacter(keycode, modifiers);
     w.lastKeyBase = event.baseCharacter;
     w.lastKeyModifiers = modifiers;
-    if (info.scanCode != 0 || info.virtualKey != 0) {
-        handleWindowEvent(event);
-    }
-    // Keys whose characters never arrive as text (Enter, Backspace, Tab, Escape, Ctrl with a
-    // letter) are typed here, as long as Alt does not make them system keys.
-    const std::uint8_t control = controlCharacter(keycode, modifiers);
-    if (control != 0 && !altHeld(modifiers)) {
-        WindowEvent typed{};
-        typed.kind = WindowEventKind::Character;
-        typed.code = control;
-        handleWindowEvent(typed);
-    }
+    handleWindowEvent(event);
 }
 
 // Text follows the key press that typed it, so that press tells whether a modifier made it a
