@@ -7,8 +7,9 @@
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
     libpng-dev libncurses-dev libsdl2-dev libx11-dev)
 # tmux: the real terminal of the terminal-session tests; xvfb and xdotool: the private X server
-# and the typing of the window tests.
-TEST_PACKAGES=(tmux xvfb xdotool)
+# and the typing of the window tests; libgl1-mesa-dri: OpenGL on that server, for the window
+# test that presents through an OpenGL renderer.
+TEST_PACKAGES=(tmux xvfb xdotool libgl1-mesa-dri)
 
 # ensure_packages NAME...: installs those of NAME... that are not installed yet (as root, or
 # through sudo when there is one).

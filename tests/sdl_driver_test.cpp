@@ -5,6 +5,9 @@
 #include "posix/sdl_driver.hpp"
 #include "posix/sdl_keys.hpp"
 #include "posix/sdl_library.hpp"
+#include "support/screen_pictures.hpp"
+#include "support/virtual_display.hpp"
+#include "terminal/framebuffer_png.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/text_cells.hpp"
 #include "terminal/window_events.hpp"
@@ -193,6 +196,40 @@ TEST_F(SdlDriver, AltEnterSwitchesFullScreenUnlessForbidden) {
     EXPECT_EQ(nextKey(), KEY_UP);
     EXPECT_EQ(sdlWindowId(), fixed);
     EXPECT_EQ(windowState().flags & SCREEN_FULLSCREEN, 0);
+}
+
+// Modes 2 and 8 show each framebuffer row on two window lines: on a real window, a print low on
+// the screen reaches it as well as the first picture does.
+TEST_F(SdlDriver, DoubledRowsReachTheWindow) {
+    testing::VirtualDisplay display;
+    ASSERT_TRUE(display.running()) << "Xvfb did not start";
+    const char* saved = std::getenv("DISPLAY");
+    const std::string savedDisplay = saved != nullptr ? saved : "";
+    ::unsetenv("SDL_VIDEODRIVER");
+    ::setenv("DISPLAY", display.name().c_str(), 1);
+    // A renderer that takes only the locked band of a texture to the screen.
+    ::setenv("SDL_RENDER_DRIVER", "opengl", 1);
+    ASSERT_EQ(setScreenMode(2, 0, 0, 0, 0), ERR_NONE);
+    const auto window = display.findWindow(screenTitle());
+    ASSERT_TRUE(window.has_value());
+    EXPECT_EQ(display.geometry(*window).height, 400);
+    for (const std::int32_t row : {1, 20}) {
+        setCursor(row, 1, CURSOR_KEEP);
+        printText(0, "row " + std::to_string(row), 0);
+        RgbPicture expected;
+        {
+            const ScreenLock lock(activeScreen());
+            expected = framebufferPicture(*activeScreen());
+        }
+        EXPECT_TRUE(testing::samePicture(expected, display.waitForPicture(*window, expected),
+                                         "mode2-row" + std::to_string(row)));
+    }
+    setScreenMode(0, 0, 0, 0, 0);
+    if (savedDisplay.empty()) {
+        ::unsetenv("DISPLAY");
+    } else {
+        ::setenv("DISPLAY", savedDisplay.c_str(), 1);
+    }
 }
 
 TEST_F(SdlDriver, RefusesWithoutADisplayAndForOpenGl) {

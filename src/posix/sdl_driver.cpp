@@ -170,8 +170,8 @@ bool sdlPresent(ScreenState& screen, std::int32_t first, std::int32_t end) {
     if (sdl.SDL_LockTexture(w.texture, &band, &pixels, &pitch) != 0) {
         return false;
     }
-    // The converter addresses framebuffer row y at destination + y * pitch; the locked memory
-    // begins with row `first`.
+    // The converter writes framebuffer row y at destination + y * scanline size * pitch; the
+    // locked memory begins with window line `first`.
     auto* rowZero = reinterpret_cast<std::uint8_t*>(reinterpret_cast<std::uintptr_t>(pixels) -
                                                     static_cast<std::uintptr_t>(first) *
                                                         static_cast<std::uintptr_t>(pitch));

@@ -58,49 +58,50 @@ void paintWholeWindow() {
     }
 }
 
-// True while window lines wait to be presented.
+// True while framebuffer rows wait to be presented. There is one dirty flag per framebuffer row;
+// in the modes whose rows are doubled each of them stands for two window lines.
 bool rowsDirty() {
     const ScreenState* screen = activeScreen();
     if (screen == nullptr) {
         return false;
     }
-    const auto lines = static_cast<std::size_t>(windowState().height);
-    return std::memchr(screen->dirty.get(), 1, lines) != nullptr;
+    const auto rows = static_cast<std::size_t>(screen->height);
+    return std::memchr(screen->dirty.get(), 1, rows) != nullptr;
 }
 
-// Presents the band from the first dirty window line to the last as one piece; the flags are
-// cleared only when the picture was shown.
+// Presents the band from the first dirty framebuffer row to the last as one piece of window
+// lines; the flags are cleared only when the picture was shown.
 void presentDirtyRows(WindowThread& t) {
     ScreenState* screen = activeScreen();
     if (screen == nullptr) {
         return;
     }
-    WindowState& state = windowState();
-    state.paletteChanged = false; // the indexed converters read the screen's palette directly
+    windowState().paletteChanged = false; // the indexed converters read the screen's palette
     std::uint8_t* dirty = screen->dirty.get();
-    const int lines = state.height;
+    const int rows = screen->height;
     const auto* firstDirty =
-        static_cast<const std::uint8_t*>(std::memchr(dirty, 1, static_cast<std::size_t>(lines)));
+        static_cast<const std::uint8_t*>(std::memchr(dirty, 1, static_cast<std::size_t>(rows)));
     if (firstDirty == nullptr) {
         return;
     }
     const int first = static_cast<int>(firstDirty - dirty);
-    int last = lines - 1;
+    int last = rows - 1;
     while (dirty[last] == 0) {
         --last;
     }
     const auto start = std::chrono::steady_clock::now();
     // The converters take dirty rows only; the whole band is converted.
     std::memset(dirty + first, 1, static_cast<std::size_t>(last - first + 1));
-    if (!t.presenter->present(*screen, first, last + 1)) {
+    const int lines = screen->scanlineSize;
+    if (!t.presenter->present(*screen, first * lines, (last + 1) * lines)) {
         return;
     }
-    std::memset(dirty, 0, static_cast<std::size_t>(lines));
+    std::memset(dirty, 0, static_cast<std::size_t>(rows) * static_cast<std::size_t>(lines));
     ++t.stats.presentations;
     t.stats.lastNanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                   std::chrono::steady_clock::now() - start)
                                   .count();
-    t.stats.lastRows = last - first + 1;
+    t.stats.lastRows = (last - first + 1) * lines;
 }
 
 void refreshKeyState(WindowThread& t) {

@@ -37,8 +37,9 @@ struct WindowPresenter {
     std::int32_t (*createWindow)() = nullptr;
     // Destroys the window and what presents it; safe when they were never made.
     void (*destroyWindow)() = nullptr;
-    // Shows window lines first .. end - 1 of the framebuffer; false when nothing was shown, so
-    // the rows stay dirty for the next pass.
+    // Shows window lines first .. end - 1, the dirty framebuffer rows of that band converted with
+    // each row on scanline-size lines; false when nothing was shown, so the rows stay dirty for
+    // the next pass.
     bool (*present)(ScreenState& screen, std::int32_t first, std::int32_t end) = nullptr;
     // Drains the window's events through handleWindowEvent without waiting; true when a key
     // went down or up or the focus changed (the key state is read again then).
