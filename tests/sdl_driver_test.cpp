@@ -5,7 +5,9 @@
 #include "posix/sdl_driver.hpp"
 #include "posix/sdl_keys.hpp"
 #include "posix/sdl_library.hpp"
+#include "posix/sdl_sound.hpp"
 #include "support/screen_pictures.hpp"
+#include "support/test_support.hpp"
 #include "support/virtual_display.hpp"
 #include "terminal/framebuffer_png.hpp"
 #include "terminal/screen.hpp"
@@ -17,6 +19,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <thread>
 
 namespace ulo {
@@ -230,6 +234,65 @@ TEST_F(SdlDriver, DoubledRowsReachTheWindow) {
     } else {
         ::setenv("DISPLAY", savedDisplay.c_str(), 1);
     }
+}
+
+// A sound written by SDL's file-writing audio driver: the first stretch of samples that are not
+// silence and that silence follows (at least a tenth of a second of it), in seconds and hertz.
+struct Tone {
+    double seconds = 0;
+    double hertz = 0;
+};
+std::optional<Tone> toneIn(const std::string& samples) {
+    const auto* sample = reinterpret_cast<const std::int16_t*>(samples.data());
+    const std::size_t count = samples.size() / 2;
+    const std::size_t start =
+        std::find_if(sample, sample + count, [](auto s) { return s != 0; }) - sample;
+    std::size_t end = start; // one past the last sound sample
+    std::size_t silence = 0;
+    int rises = 0; // negative to not negative: one per cycle
+    for (std::size_t i = start; i < count && silence < SDL_TONE_SAMPLE_RATE / 10; ++i) {
+        silence = sample[i] == 0 ? silence + 1 : 0;
+        end = sample[i] != 0 ? i + 1 : end;
+        rises += i > start && sample[i - 1] < 0 && sample[i] >= 0 ? 1 : 0;
+    }
+    if (start == count || silence < SDL_TONE_SAMPLE_RATE / 10) {
+        return std::nullopt;
+    }
+    const double seconds = static_cast<double>(end - start) / SDL_TONE_SAMPLE_RATE;
+    return Tone{seconds, rises / seconds};
+}
+
+// BEL sounds the bell through SDL's audio, opened with the first tone; without a sound device
+// the bell is silent and the window goes on.
+TEST_F(SdlDriver, BelSoundsTheBell) {
+    testing::TemporaryDirectory directory;
+    ::setenv("SDL_AUDIODRIVER", "no-such-device", 1);
+    open();
+    printText(0, "\a", 0);
+    keyDown(SDL_SCANCODE_UP, SDLK_UP);
+    EXPECT_EQ(nextKey(), KEY_UP);
+    setScreenMode(0, 0, 0, 0, 0);
+
+    const std::string file = (directory.path() / "bell.raw").string();
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+    open();
+    printText(0, "no bell yet", PRINT_NEWLINE);
+    keyDown(SDL_SCANCODE_UP, SDLK_UP); // a whole pass of the window thread
+    EXPECT_EQ(nextKey(), KEY_UP);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    printText(0, "\a", 0);
+    std::optional<Tone> tone;
+    const auto deadline = std::chrono::steady_clock::now() + PATIENCE;
+    while (!tone && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        tone = toneIn(testing::readFile(file));
+    }
+    ::unsetenv("SDL_AUDIODRIVER");
+    ::unsetenv("SDL_DISKAUDIOFILE");
+    ASSERT_TRUE(tone.has_value()) << "no tone in " << file;
+    EXPECT_NEAR(tone->seconds, 0.25, 0.005);
+    EXPECT_NEAR(tone->hertz, 1000, 10);
 }
 
 TEST_F(SdlDriver, RefusesWithoutADisplayAndForOpenGl) {

@@ -39,6 +39,7 @@ const Platform& nativePlatform() {
         .processConsole = posixProcessConsole,
         .displayDrivers = POSIX_DISPLAY_DRIVERS,
         .programFilePath = posixProgramFilePath,
+        .beep = sdlBeep,
     };
     return posix;
 }

@@ -2,6 +2,7 @@
 
 #include "posix/sdl_keys.hpp"
 #include "posix/sdl_library.hpp"
+#include "posix/sdl_sound.hpp"
 #include "terminal/blitters.hpp"
 #include "terminal/codepage437.hpp"
 #include "terminal/screen.hpp"
@@ -396,6 +397,7 @@ bool sdlStart() {
 void sdlStop() {
     SdlWindow& w = sdlWindowRecord;
     const SdlLibrary& sdl = *w.sdl;
+    closeSdlSound(sdl);
     if (w.arrow != nullptr) {
         sdl.SDL_FreeCursor(w.arrow);
         w.arrow = nullptr;
@@ -405,6 +407,10 @@ void sdlStop() {
 
 const char* sdlErrorText() {
     return sdlWindowRecord.sdl->SDL_GetError();
+}
+
+void sdlPlayTone(std::int32_t frequency, std::int32_t milliseconds) {
+    playSdlTone(*sdlWindowRecord.sdl, frequency, milliseconds);
 }
 
 constexpr WindowPresenter SDL_PRESENTER = {
@@ -417,6 +423,7 @@ constexpr WindowPresenter SDL_PRESENTER = {
     .readKeyState = sdlReadKeyState,
     .applyRequests = sdlApplyRequests,
     .errorText = sdlErrorText,
+    .beep = sdlPlayTone,
 };
 
 // ---- the driver's operations, on the main thread ----------------------------------------------
@@ -438,6 +445,10 @@ std::int32_t sdlInit(const char* title, std::int32_t width, std::int32_t height,
 }
 
 } // namespace
+
+void sdlBeep(std::int32_t frequency, std::int32_t milliseconds) {
+    requestWindowBeep(frequency, milliseconds);
+}
 
 std::uint32_t sdlWindowId() {
     const WindowThreadLock lock;

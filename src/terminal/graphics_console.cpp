@@ -4,6 +4,7 @@
 #include "console/line_editor.hpp"
 #include "console/print.hpp"
 #include "console/text_grid.hpp"
+#include "runtime/platform.hpp"
 #include "terminal/codepage437.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/text_cells.hpp"
@@ -14,6 +15,16 @@
 
 namespace ulo {
 namespace {
+
+// The bell that BEL sounds, while printing goes on.
+constexpr std::int32_t BELL_FREQUENCY = 1000;
+constexpr std::int32_t BELL_MILLISECONDS = 250;
+
+void graphicsBeep(TtyTarget&) {
+    if (const auto beep = nativePlatform().beep) {
+        beep(BELL_FREQUENCY, BELL_MILLISECONDS);
+    }
+}
 
 void graphicsPrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int32_t mask) {
     ScreenState* screen = activeScreen();
@@ -29,7 +40,7 @@ void graphicsPrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int
     TtyTarget target{.context = &span,
                      .scroll = scrollTextRows,
                      .write = drawGlyphRun,
-                     .beep = nullptr,
+                     .beep = graphicsBeep,
                      .left = 0,
                      .top = top - 1,
                      .right = screen->columns - 1,

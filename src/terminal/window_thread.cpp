@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace ulo {
 namespace {
@@ -19,6 +20,13 @@ namespace {
 constexpr auto PASS_PAUSE = std::chrono::milliseconds(10);
 constexpr int DEFAULT_VSYNC_MS = 16;
 constexpr std::size_t KEY_STATE_SIZE = 128;
+// Tones asked for faster than they sound are dropped beyond this many.
+constexpr int MAX_WAITING_TONES = 4;
+
+struct Tone {
+    std::int32_t frequency = 0;
+    std::int32_t milliseconds = 0;
+};
 
 enum class StartState { Waiting, Running, Failed };
 
@@ -43,6 +51,9 @@ struct WindowThread {
     bool wakeRequested = false;
 
     WindowRequests requests;
+    // Tones asked for since the last pass, all alike.
+    Tone tone;
+    int waitingTones = 0;
     WindowPresentationStats stats;
 };
 
@@ -165,6 +176,8 @@ void windowThreadMain(void*) {
     announceStart(t, StartState::Running);
     bool keysChanged = true;
     while (t.running.load(std::memory_order_acquire)) {
+        Tone tone;
+        int tones = 0;
         {
             const std::lock_guard<std::recursive_mutex> guard(t.screenLock);
             ++t.stats.passes;
@@ -175,6 +188,11 @@ void windowThreadMain(void*) {
                 refreshKeyState(t);
                 keysChanged = false;
             }
+            tone = t.tone;
+            tones = std::exchange(t.waitingTones, 0);
+        }
+        for (; tones > 0 && p.beep != nullptr; --tones) {
+            p.beep(tone.frequency, tone.milliseconds);
         }
         pause(t);
     }
@@ -331,6 +349,19 @@ void setWindowTitle(const char* title) {
     const std::lock_guard<std::recursive_mutex> guard(windowThread->screenLock);
     windowThread->requests.newTitle = true;
     windowThread->requests.title = title;
+}
+
+void requestWindowBeep(std::int32_t frequency, std::int32_t milliseconds) {
+    if (!windowThread) {
+        return;
+    }
+    WindowThread& t = *windowThread;
+    {
+        const std::lock_guard<std::recursive_mutex> guard(t.screenLock);
+        t.tone = {frequency, milliseconds};
+        t.waitingTones = std::min(t.waitingTones + 1, MAX_WAITING_TONES);
+    }
+    wake(t);
 }
 
 WindowThreadLock::WindowThreadLock() : held_(windowThread != nullptr) {

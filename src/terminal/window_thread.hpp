@@ -50,6 +50,9 @@ struct WindowPresenter {
     void (*applyRequests)(WindowRequests& requests) = nullptr;
     // Why the window system failed, for the one line said when no window opens.
     const char* (*errorText)() = nullptr;
+    // Sounds a tone without waiting for it to end. Runs on the window thread without the screen
+    // lock, as the first tone may take a while to open the sound device. May be null.
+    void (*beep)(std::int32_t frequency, std::int32_t milliseconds) = nullptr;
 };
 
 // The display driver operations of a window on its own thread.
@@ -64,6 +67,8 @@ std::int32_t readWindowMouse(std::int32_t* x, std::int32_t* y, std::int32_t* whe
                              std::int32_t* buttons);
 void placeWindowMouse(std::int32_t x, std::int32_t y, std::int32_t pointer);
 void setWindowTitle(const char* title);
+// Asks the window thread to sound a tone; returns at once. Nothing when no window thread runs.
+void requestWindowBeep(std::int32_t frequency, std::int32_t milliseconds);
 
 // Sets up the window state for a driver's init: the size, depth, rate, flags and title it was
 // given, with the window's system version.
