@@ -9,7 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace ulo {
@@ -158,8 +161,35 @@ TEST_F(PipeConsole, RowsAreWrittenWhenTheyEnd) {
     EXPECT_EQ(row, 5);
 }
 
-// Ulo on pipes ends cleanly on Ctrl+C and the other ending signals: exit routines run, and the
-// knowledge file holds what it held.
+// The process this test started last: the child of this thread.
+int childProcess() {
+    const std::string path = "/proc/self/task/" + std::to_string(::gettid()) + "/children";
+    return std::atoi(testing::readFile(path).c_str());
+}
+
+// Waits until process `pid` has read all that waits on its standard input and sleeps again, so
+// it has taken in the keys that were sent.
+bool inputTakenIn(int pid) {
+    const std::string process = "/proc/" + std::to_string(pid);
+    for (int tries = 0; tries < 800; ++tries) {
+        int waiting = -1;
+        if (const int input = ::open((process + "/fd/0").c_str(), O_RDONLY | O_NONBLOCK);
+            input >= 0) {
+            ::ioctl(input, FIONREAD, &waiting);
+            ::close(input);
+        }
+        const std::string stat = testing::readFile(process + "/stat");
+        const std::size_t state = stat.rfind(") ");
+        if (waiting == 0 && state != std::string::npos && stat[state + 2] == 'S') {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return false;
+}
+
+// Ulo on pipes ends cleanly on Ctrl+C and the other ending signals: exit routines run, the line
+// being typed is written out, and the knowledge file holds what it held.
 class PipeConsoleSignal : public ::testing::TestWithParam<int> {};
 
 TEST_P(PipeConsoleSignal, EndsUloCleanly) {
@@ -171,9 +201,35 @@ TEST_P(PipeConsoleSignal, EndsUloCleanly) {
     ASSERT_EQ(ulo.readLine(), "hello");
     ASSERT_TRUE(ulo.readLine().has_value()); // the reply
     ulo.write("half a li");
+    ASSERT_TRUE(inputTakenIn(childProcess()));
     ulo.signal(GetParam());
+    EXPECT_TRUE(ulo.readAll().ends_with("half a li"));
     EXPECT_EQ(ulo.wait(), 128 + GetParam());
     EXPECT_EQ(testing::readFile("data.dat"), "\"hello\",\"&&$&&\",\"&&$&&\"\r\n");
+}
+
+// How Ulo is started: with ending signals ignored (nohup, a background job), they stay ignored;
+// with standard input (or every standard descriptor) closed, it ends as at the end of its input.
+TEST(PipeConsoleStart, IgnoredSignalsAndClosedDescriptors) {
+    testing::TemporaryDirectory directory;
+    const std::string here = directory.path().string();
+    {
+        testing::ChildProcess ulo("/bin/sh", {"-c", "trap '' INT TERM HUP; exec " ULO_BINARY},
+                                  here);
+        ASSERT_EQ(ulo.readLine(), "Ulo V.3 01-09-07");
+        for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+            ulo.signal(number);
+        }
+        ulo.write("hello\nexit\n");
+        EXPECT_EQ(ulo.readLine(), "");
+        EXPECT_EQ(ulo.readLine(), "hello");
+        EXPECT_EQ(ulo.wait(), 0);
+    }
+    testing::ChildProcess closedInput("/bin/sh", {"-c", "exec " ULO_BINARY " <&-"}, here);
+    EXPECT_EQ(closedInput.readAll(), "Ulo V.3 01-09-07\n\n");
+    EXPECT_EQ(closedInput.wait(), 0);
+    testing::ChildProcess allClosed("/bin/sh", {"-c", "exec " ULO_BINARY " <&- >&- 2>&-"}, here);
+    EXPECT_EQ(allClosed.wait(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, PipeConsoleSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP));

@@ -4,6 +4,7 @@
 #include "console/line_editor.hpp"
 #include "console/print.hpp"
 #include "console/text_grid.hpp"
+#include "runtime/errors.hpp"
 #include "runtime/platform.hpp"
 #include "terminal/codepage437.hpp"
 #include "terminal/screen.hpp"
@@ -156,6 +157,17 @@ void graphicsSetTextWidth(std::int32_t, std::int32_t) {
     // The text grid follows the mode; it cannot be resized here.
 }
 
+// A request from outside to end (an ending signal on POSIX) ends the program through its normal
+// exit the next time keys are looked for, as the process console does; the window thread wakes a
+// reader that waits.
+void endOnRequest() {
+    if (const auto pendingEnd = nativePlatform().pendingEnd) {
+        if (const std::int32_t code = pendingEnd(); code != 0) {
+            terminate(code);
+        }
+    }
+}
+
 // Takes one key code from the key buffer under the screen lock.
 KeyCode takeKey() {
     const ScreenLock lock(activeScreen());
@@ -163,6 +175,7 @@ KeyCode takeKey() {
 }
 
 bool graphicsKeyAvailable() {
+    endOnRequest();
     const ScreenLock lock(activeScreen());
     return !keyBufferEmpty();
 }
@@ -183,6 +196,7 @@ void graphicsSleep(std::int32_t milliseconds) {
         seen = keyPushCount();
     }
     waitForKeyPush(seen, milliseconds);
+    endOnRequest();
 }
 
 std::int32_t graphicsWaitKey() {

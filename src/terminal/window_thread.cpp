@@ -1,5 +1,7 @@
 #include "terminal/window_thread.hpp"
 
+#include "console/keys.hpp"
+#include "runtime/platform.hpp"
 #include "terminal/text_cells.hpp"
 #include "terminal/window_events.hpp"
 
@@ -149,6 +151,15 @@ void pause(WindowThread& t) {
     t.wakeRequested = false;
 }
 
+// A request from outside to end the program comes to the main thread the next time it looks
+// for keys; one waiting for them is woken for it.
+void wakeReaderToEnd() {
+    const auto pendingEnd = nativePlatform().pendingEnd;
+    if (pendingEnd != nullptr && pendingEnd() != 0) {
+        wakeKeyReaders();
+    }
+}
+
 // Makes the window under the lock; on failure keeps the window system's words and undoes
 // everything.
 bool openWindow(WindowThread& t) {
@@ -194,6 +205,7 @@ void windowThreadMain(void*) {
         for (; tones > 0 && p.beep != nullptr; --tones) {
             p.beep(tone.frequency, tone.milliseconds);
         }
+        wakeReaderToEnd();
         pause(t);
     }
     {
