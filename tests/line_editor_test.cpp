@@ -100,6 +100,15 @@ TEST_F(LineEditor, InsertingIntoAWrappedLineOnTheLastRowFollowsTheScroll) {
     EXPECT_EQ(screen.row(29), "a" + std::string(79, ' '));
 }
 
+TEST_F(LineEditor, AFullLineRefusesKeysWithTheBell) {
+    screen.type(std::string(MAX_LINE_LENGTH - 3, 'a'));
+    screen.press({KEY_HOME, KEY_TAB, KEY_END}); // 8 spaces would not fit
+    screen.type("bcde");                        // e would not
+    screen.press({KEY_ENTER});
+    EXPECT_EQ(readLine(), std::string(MAX_LINE_LENGTH - 3, 'a') + "bcd");
+    EXPECT_EQ(screen.beeps(), 2);
+}
+
 TEST_F(LineEditor, PromptQuestionMarkAndFixedDestination) {
     const std::string_view prompt = "Name";
     screen.type("abcdef");

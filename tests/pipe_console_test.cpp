@@ -2,6 +2,7 @@
 #include "posix/pipe_console.hpp"
 
 #include "console/keys.hpp"
+#include "console/line_editor.hpp"
 #include "console/print.hpp"
 #include "support/child_process.hpp"
 #include "support/test_support.hpp"
@@ -129,6 +130,17 @@ TEST_F(PipeConsole, Utf8InAndOut) {
     EXPECT_EQ(readLine(), "caf\x82  !");
     printText(0, "\x01\x82\xdb", PRINT_NEWLINE);
     EXPECT_EQ(output(), "café  !\n☺é█\n");
+}
+
+// A line the editor has no room for: once a key is refused, the rest of the line is passed over,
+// keys and all.
+TEST_F(PipeConsole, TheRestOfAFullLineIsDropped) {
+    open(true);
+    const std::string full(MAX_LINE_LENGTH, 'x');
+    send(full + "y\b\b\bEND\xc3\nnext\n");
+    endInput();
+    EXPECT_EQ(readLine(), full);
+    EXPECT_EQ(readLine(), "next");
 }
 
 TEST_F(PipeConsole, AHalfTypedLineWaitsForTheRestWithoutBlocking) {

@@ -134,6 +134,10 @@ private:
             }
             break;
         }
+        if (length() + static_cast<std::int32_t>(inserted.size()) > MAX_LINE_LENGTH) {
+            printBytes("\a"); // the line is full
+            inserted.clear();
+        }
         if (deleteCount > 0 || !inserted.empty()) {
             setCursor(0, 0, CURSOR_HIDE);
             if (deleteCount > 0) {
