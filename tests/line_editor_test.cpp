@@ -143,6 +143,29 @@ TEST_F(LineEditor, EachKeyWorksWithTheSizeTheScreenHasThen) {
     EXPECT_EQ(screen.cursorRow(), 3);
 }
 
+TEST_F(LineEditor, ANewWidthDrawsTheLineAgainInIt) {
+    std::string line;
+    for (int i = 0; i < 10; ++i) {
+        line += "0123456789";
+    }
+    // Narrower in the middle of a line: it goes on over more rows.
+    screen.type(line);
+    screen.pressResize(40, 30);
+    screen.type("Z");
+    screen.press({KEY_ENTER});
+    EXPECT_EQ(readLine(), line + "Z");
+    EXPECT_EQ(screen.row(2), line.substr(40, 40));
+    EXPECT_EQ(screen.row(3), line.substr(80) + "Z" + std::string(19, ' '));
+    // Wider: it takes fewer rows, and the row it no longer needs is blanked.
+    screen.type(line);
+    screen.pressResize(80, 30);
+    screen.press({KEY_HOME, 'Z', KEY_ENTER});
+    EXPECT_EQ(readLine(), "Z" + line);
+    EXPECT_EQ(screen.row(4), "Z" + line.substr(0, 79));
+    EXPECT_EQ(screen.row(5), line.substr(79) + std::string(59, ' '));
+    EXPECT_EQ(screen.row(6), std::string(80, ' '));
+}
+
 TEST(TextView, TheWholeScreenViewFollowsTheScreenSize) {
     MemoryScreen screen;
     std::int32_t top = 0;
