@@ -124,12 +124,15 @@ TEST_F(PipeConsole, ALineTypedAndErasedBeforeTheEndIsStillEntered) {
 TEST_F(PipeConsole, Utf8InAndOut) {
     open(true);
     // é is 0x82 in code page 437; € has no form there, and the pictures of control bytes
-    // (☺ is byte 1, ♪ byte 13) are not typed: ♪ must not end the line.
-    send("caf\xc3\xa9 \xe2\x98\xba \xe2\x99\xaa\xe2\x82\xac!\n");
+    // (☺ is byte 1, ♪ byte 13) are not typed: ♪ must not end the line. A broken sequence is
+    // dropped, and so is a stray continuation byte after it.
+    send("caf\xc3\xa9 \xe2\x98\xba \xe2\x99\xaa\xe2\x82\xac!\n"
+         "\xc3\x41\xa9\x62\n");
     endInput();
     EXPECT_EQ(readLine(), "caf\x82  !");
+    EXPECT_EQ(readLine(), "Ab");
     printText(0, "\x01\x82\xdb", PRINT_NEWLINE);
-    EXPECT_EQ(output(), "café  !\n☺é█\n");
+    EXPECT_EQ(output(), "café  !\nAb\n☺é█\n");
 }
 
 // A line the editor has no room for: once a key is refused, the rest of the line is passed over,
