@@ -1,6 +1,6 @@
 // The display driver for desktops with X11 or Wayland, built on SDL2: on the shared window
-// thread it makes the window, presents dirty rows through a streaming texture and turns SDL's
-// events into window events.
+// thread it makes the window, presents dirty rows through a streaming texture, turns SDL's
+// events into window events and sounds the bell through SDL's audio.
 #pragma once
 
 #include "terminal/display_driver.hpp"

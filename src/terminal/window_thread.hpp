@@ -3,11 +3,13 @@
 // The thread makes the window, tells the main thread whether that worked, and then, while the
 // driver runs, makes one pass about every 10 ms under the screen lock: it carries out the main
 // thread's requests, presents the dirty framebuffer rows, drains the window's events into the
-// window procedure and refreshes the key state. A pass with nothing dirty and no event only
-// looks. The main thread wakes it early when it leaves rows dirty, so an echo appears at once.
+// window procedure and refreshes the key state; after the pass, outside the lock, it sounds the
+// tones asked for and wakes a main thread waiting for keys when the program is to end. A pass
+// with nothing dirty and no event only looks. The main thread wakes it early when it leaves rows
+// dirty, so an echo appears at once.
 //
 // A driver supplies a WindowPresenter: making and destroying its window, presenting a band of
-// rows, and its window system's events; the driver operations below do the rest.
+// rows, its window system's events and its bell; the driver operations below do the rest.
 #pragma once
 
 #include "terminal/screen.hpp"
