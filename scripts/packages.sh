@@ -10,9 +10,11 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbe
 # dpkg-dev: dpkg-shlibdeps, which finds the Debian package's dependencies.
 PACKAGE_PACKAGES=(dpkg-dev)
 # tmux: the real terminal of the terminal-session tests; xvfb and xdotool: the private X server
-# and the typing of the window tests; groff-base and desktop-file-utils: the install tests'
-# checks of the manual page and the menu entry (they build the Debian package too).
-TEST_PACKAGES=(tmux xvfb xdotool groff-base desktop-file-utils "${PACKAGE_PACKAGES[@]}")
+# and the typing of the window tests; libgl1-mesa-dri: OpenGL on that server, for the window
+# test that presents through an OpenGL renderer; groff-base and desktop-file-utils: the install
+# tests' checks of the manual page and the menu entry (they build the Debian package too).
+TEST_PACKAGES=(tmux xvfb xdotool libgl1-mesa-dri groff-base desktop-file-utils
+    "${PACKAGE_PACKAGES[@]}")
 # clang and libclang-rt-dev (its libFuzzer and sanitizer run-times): the fuzz targets.
 FUZZ_PACKAGES=(clang libclang-rt-dev)
 

@@ -61,6 +61,12 @@ TEST(KeyDecoder, SequencesTheDescriptionLacks) {
     EXPECT_EQ(typed(U"\x1b[1~\x1b[4~\x1b[3~\x1b[2~"),
               (Codes{KEY_HOME, KEY_END, KEY_DELETE, KEY_INSERT}));
     EXPECT_EQ(typed(U"\x1b[5;5~"), Codes{extendedKey(0x84)}); // Ctrl+Page Up
+    // F6-F10 are 17-21; Meta (8 in the modifier parameter) is Alt, with Shift as well.
+    EXPECT_EQ(typed(U"\x1b[17~\x1b[18~\x1b[19~\x1b[20~\x1b[21~"),
+              (Codes{extendedKey(0x40), extendedKey(0x41), extendedKey(0x42), extendedKey(0x43),
+                     KEY_F10}));
+    EXPECT_EQ(typed(U"\x1b[1;9A\x1b[1;10D\x1b[17;9~"),
+              (Codes{extendedKey(0x98), extendedKey(0x9B), extendedKey(0x6D)}));
     // Replies and reports are not keys, and an unknown key is dropped whole.
     EXPECT_EQ(typed(U"\x1b[?1;2c\x1b[I\x1b[99~x"), Codes{'x'});
     // A sequence cut short by a character that cannot belong to it: the character counts.

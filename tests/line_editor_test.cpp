@@ -100,6 +100,15 @@ TEST_F(LineEditor, InsertingIntoAWrappedLineOnTheLastRowFollowsTheScroll) {
     EXPECT_EQ(screen.row(29), "a" + std::string(79, ' '));
 }
 
+TEST_F(LineEditor, AFullLineRefusesKeysWithTheBell) {
+    screen.type(std::string(MAX_LINE_LENGTH - 3, 'a'));
+    screen.press({KEY_HOME, KEY_TAB, KEY_END}); // 8 spaces would not fit
+    screen.type("bcde");                        // e would not
+    screen.press({KEY_ENTER});
+    EXPECT_EQ(readLine(), std::string(MAX_LINE_LENGTH - 3, 'a') + "bcd");
+    EXPECT_EQ(screen.beeps(), 2);
+}
+
 TEST_F(LineEditor, PromptQuestionMarkAndFixedDestination) {
     const std::string_view prompt = "Name";
     screen.type("abcdef");
@@ -132,6 +141,29 @@ TEST_F(LineEditor, EachKeyWorksWithTheSizeTheScreenHasThen) {
     EXPECT_EQ(screen.row(1), "abcUxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx");
     EXPECT_EQ(screen.row(2).substr(0, 5), "xxxx ");
     EXPECT_EQ(screen.cursorRow(), 3);
+}
+
+TEST_F(LineEditor, ANewWidthDrawsTheLineAgainInIt) {
+    std::string line;
+    for (int i = 0; i < 10; ++i) {
+        line += "0123456789";
+    }
+    // Narrower in the middle of a line: it goes on over more rows.
+    screen.type(line);
+    screen.pressResize(40, 30);
+    screen.type("Z");
+    screen.press({KEY_ENTER});
+    EXPECT_EQ(readLine(), line + "Z");
+    EXPECT_EQ(screen.row(2), line.substr(40, 40));
+    EXPECT_EQ(screen.row(3), line.substr(80) + "Z" + std::string(19, ' '));
+    // Wider: it takes fewer rows, and the row it no longer needs is blanked.
+    screen.type(line);
+    screen.pressResize(80, 30);
+    screen.press({KEY_HOME, 'Z', KEY_ENTER});
+    EXPECT_EQ(readLine(), "Z" + line);
+    EXPECT_EQ(screen.row(4), "Z" + line.substr(0, 79));
+    EXPECT_EQ(screen.row(5), line.substr(79) + std::string(59, ' '));
+    EXPECT_EQ(screen.row(6), std::string(80, ' '));
 }
 
 TEST(TextView, TheWholeScreenViewFollowsTheScreenSize) {

@@ -2,6 +2,7 @@
 #include "posix/pipe_console.hpp"
 
 #include "console/keys.hpp"
+#include "console/line_editor.hpp"
 #include "console/print.hpp"
 #include "support/child_process.hpp"
 #include "support/test_support.hpp"
@@ -9,7 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace ulo {
@@ -120,12 +124,26 @@ TEST_F(PipeConsole, ALineTypedAndErasedBeforeTheEndIsStillEntered) {
 TEST_F(PipeConsole, Utf8InAndOut) {
     open(true);
     // é is 0x82 in code page 437; € has no form there, and the pictures of control bytes
-    // (☺ is byte 1, ♪ byte 13) are not typed: ♪ must not end the line.
-    send("caf\xc3\xa9 \xe2\x98\xba \xe2\x99\xaa\xe2\x82\xac!\n");
+    // (☺ is byte 1, ♪ byte 13) are not typed: ♪ must not end the line. A broken sequence is
+    // dropped, and so is a stray continuation byte after it.
+    send("caf\xc3\xa9 \xe2\x98\xba \xe2\x99\xaa\xe2\x82\xac!\n"
+         "\xc3\x41\xa9\x62\n");
     endInput();
     EXPECT_EQ(readLine(), "caf\x82  !");
+    EXPECT_EQ(readLine(), "Ab");
     printText(0, "\x01\x82\xdb", PRINT_NEWLINE);
-    EXPECT_EQ(output(), "café  !\n☺é█\n");
+    EXPECT_EQ(output(), "café  !\nAb\n☺é█\n");
+}
+
+// A line the editor has no room for: once a key is refused, the rest of the line is passed over,
+// keys and all.
+TEST_F(PipeConsole, TheRestOfAFullLineIsDropped) {
+    open(true);
+    const std::string full(MAX_LINE_LENGTH, 'x');
+    send(full + "y\b\b\bEND\xc3\nnext\n");
+    endInput();
+    EXPECT_EQ(readLine(), full);
+    EXPECT_EQ(readLine(), "next");
 }
 
 TEST_F(PipeConsole, AHalfTypedLineWaitsForTheRestWithoutBlocking) {
@@ -158,8 +176,35 @@ TEST_F(PipeConsole, RowsAreWrittenWhenTheyEnd) {
     EXPECT_EQ(row, 5);
 }
 
-// Ulo on pipes ends cleanly on Ctrl+C and the other ending signals: exit routines run, and the
-// knowledge file holds what it held.
+// The process this test started last: the child of this thread.
+int childProcess() {
+    const std::string path = "/proc/self/task/" + std::to_string(::gettid()) + "/children";
+    return std::atoi(testing::readFile(path).c_str());
+}
+
+// Waits until process `pid` has read all that waits on its standard input and sleeps again, so
+// it has taken in the keys that were sent.
+bool inputTakenIn(int pid) {
+    const std::string process = "/proc/" + std::to_string(pid);
+    for (int tries = 0; tries < 800; ++tries) {
+        int waiting = -1;
+        if (const int input = ::open((process + "/fd/0").c_str(), O_RDONLY | O_NONBLOCK);
+            input >= 0) {
+            ::ioctl(input, FIONREAD, &waiting);
+            ::close(input);
+        }
+        const std::string stat = testing::readFile(process + "/stat");
+        const std::size_t state = stat.rfind(") ");
+        if (waiting == 0 && state != std::string::npos && stat[state + 2] == 'S') {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return false;
+}
+
+// Ulo on pipes ends cleanly on Ctrl+C and the other ending signals: exit routines run, the line
+// being typed is written out, and the knowledge file holds what it held.
 class PipeConsoleSignal : public ::testing::TestWithParam<int> {};
 
 TEST_P(PipeConsoleSignal, EndsUloCleanly) {
@@ -171,9 +216,35 @@ TEST_P(PipeConsoleSignal, EndsUloCleanly) {
     ASSERT_EQ(ulo.readLine(), "hello");
     ASSERT_TRUE(ulo.readLine().has_value()); // the reply
     ulo.write("half a li");
+    ASSERT_TRUE(inputTakenIn(childProcess()));
     ulo.signal(GetParam());
+    EXPECT_TRUE(ulo.readAll().ends_with("half a li"));
     EXPECT_EQ(ulo.wait(), 128 + GetParam());
     EXPECT_EQ(testing::readFile("data.dat"), "\"hello\",\"&&$&&\",\"&&$&&\"\r\n");
+}
+
+// How Ulo is started: with ending signals ignored (nohup, a background job), they stay ignored;
+// with standard input (or every standard descriptor) closed, it ends as at the end of its input.
+TEST(PipeConsoleStart, IgnoredSignalsAndClosedDescriptors) {
+    testing::TemporaryDirectory directory;
+    const std::string here = directory.path().string();
+    {
+        testing::ChildProcess ulo("/bin/sh", {"-c", "trap '' INT TERM HUP; exec " ULO_BINARY},
+                                  here);
+        ASSERT_EQ(ulo.readLine(), "Ulo V.3 01-09-07");
+        for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+            ulo.signal(number);
+        }
+        ulo.write("hello\nexit\n");
+        EXPECT_EQ(ulo.readLine(), "");
+        EXPECT_EQ(ulo.readLine(), "hello");
+        EXPECT_EQ(ulo.wait(), 0);
+    }
+    testing::ChildProcess closedInput("/bin/sh", {"-c", "exec " ULO_BINARY " <&-"}, here);
+    EXPECT_EQ(closedInput.readAll(), "Ulo V.3 01-09-07\n\n");
+    EXPECT_EQ(closedInput.wait(), 0);
+    testing::ChildProcess allClosed("/bin/sh", {"-c", "exec " ULO_BINARY " <&- >&- 2>&-"}, here);
+    EXPECT_EQ(allClosed.wait(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, PipeConsoleSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP));

@@ -5,6 +5,11 @@
 #include "posix/sdl_driver.hpp"
 #include "posix/sdl_keys.hpp"
 #include "posix/sdl_library.hpp"
+#include "posix/sdl_sound.hpp"
+#include "support/screen_pictures.hpp"
+#include "support/test_support.hpp"
+#include "support/virtual_display.hpp"
+#include "terminal/framebuffer_png.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/text_cells.hpp"
 #include "terminal/window_events.hpp"
@@ -14,6 +19,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <thread>
 
 namespace ulo {
@@ -145,6 +152,20 @@ TEST_F(SdlDriver, KeyPressesAndTextBecomeKeyCodes) {
     EXPECT_EQ(nextKey(), 3);
     keyDown(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
     EXPECT_EQ(nextKey(), 27);
+    // A key goes in as one key: with Num Lock the keypad types its characters only, without it
+    // it is the cursor block; Shift+Tab is its extended code only; Ctrl+Backspace is Backspace.
+    keyDown(SDL_SCANCODE_KP_4, SDLK_KP_4, KMOD_NUM);
+    text("4");
+    keyDown(SDL_SCANCODE_KP_PERIOD, SDLK_KP_PERIOD, KMOD_NUM);
+    text(".");
+    keyDown(SDL_SCANCODE_KP_4, SDLK_KP_4);
+    keyDown(SDL_SCANCODE_KP_PERIOD, SDLK_KP_PERIOD);
+    keyDown(SDL_SCANCODE_TAB, SDLK_TAB, KMOD_LSHIFT);
+    keyDown(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, KMOD_LCTRL);
+    for (const KeyCode expected :
+         {KeyCode{'4'}, KeyCode{'.'}, KEY_LEFT, KEY_DELETE, extendedKey(0x0F), KEY_BACKSPACE}) {
+        EXPECT_EQ(nextKey(), expected);
+    }
     // Closing only queues the close key.
     keyDown(SDL_SCANCODE_F4, SDLK_F4, KMOD_LALT);
     EXPECT_EQ(nextKey(), WINDOW_CLOSE_KEY);
@@ -181,6 +202,103 @@ TEST_F(SdlDriver, AltEnterSwitchesFullScreenUnlessForbidden) {
     EXPECT_EQ(windowState().flags & SCREEN_FULLSCREEN, 0);
 }
 
+// Modes 2 and 8 show each framebuffer row on two window lines: on a real window, a print low on
+// the screen reaches it as well as the first picture does.
+TEST_F(SdlDriver, DoubledRowsReachTheWindow) {
+    testing::VirtualDisplay display;
+    ASSERT_TRUE(display.running()) << "Xvfb did not start";
+    const char* saved = std::getenv("DISPLAY");
+    const std::string savedDisplay = saved != nullptr ? saved : "";
+    ::unsetenv("SDL_VIDEODRIVER");
+    ::setenv("DISPLAY", display.name().c_str(), 1);
+    // A renderer that takes only the locked band of a texture to the screen.
+    ::setenv("SDL_RENDER_DRIVER", "opengl", 1);
+    ASSERT_EQ(setScreenMode(2, 0, 0, 0, 0), ERR_NONE);
+    const auto window = display.findWindow(screenTitle());
+    ASSERT_TRUE(window.has_value());
+    EXPECT_EQ(display.geometry(*window).height, 400);
+    for (const std::int32_t row : {1, 20}) {
+        setCursor(row, 1, CURSOR_KEEP);
+        printText(0, "row " + std::to_string(row), 0);
+        RgbPicture expected;
+        {
+            const ScreenLock lock(activeScreen());
+            expected = framebufferPicture(*activeScreen());
+        }
+        const auto shown =
+            display.waitForWindowShowing(screenTitle(), [&](const RgbPicture& picture) {
+                return picture.width == expected.width && picture.pixels == expected.pixels;
+            });
+        EXPECT_TRUE(
+            testing::samePicture(expected, shown.picture, "mode2-row" + std::to_string(row)));
+    }
+    setScreenMode(0, 0, 0, 0, 0);
+    if (savedDisplay.empty()) {
+        ::unsetenv("DISPLAY");
+    } else {
+        ::setenv("DISPLAY", savedDisplay.c_str(), 1);
+    }
+}
+
+// A sound written by SDL's file-writing audio driver: the first stretch of samples that are not
+// silence and that silence follows (at least a tenth of a second of it), in seconds and hertz.
+struct Tone {
+    double seconds = 0;
+    double hertz = 0;
+};
+std::optional<Tone> toneIn(const std::string& samples) {
+    const auto* sample = reinterpret_cast<const std::int16_t*>(samples.data());
+    const std::size_t count = samples.size() / 2;
+    const std::size_t start =
+        std::find_if(sample, sample + count, [](auto s) { return s != 0; }) - sample;
+    std::size_t end = start; // one past the last sound sample
+    std::size_t silence = 0;
+    int rises = 0; // negative to not negative: one per cycle
+    for (std::size_t i = start; i < count && silence < SDL_TONE_SAMPLE_RATE / 10; ++i) {
+        silence = sample[i] == 0 ? silence + 1 : 0;
+        end = sample[i] != 0 ? i + 1 : end;
+        rises += i > start && sample[i - 1] < 0 && sample[i] >= 0 ? 1 : 0;
+    }
+    if (start == count || silence < SDL_TONE_SAMPLE_RATE / 10) {
+        return std::nullopt;
+    }
+    const double seconds = static_cast<double>(end - start) / SDL_TONE_SAMPLE_RATE;
+    return Tone{seconds, rises / seconds};
+}
+
+// BEL sounds the bell through SDL's audio, opened with the first tone; without a sound device
+// the bell is silent and the window goes on.
+TEST_F(SdlDriver, BelSoundsTheBell) {
+    testing::TemporaryDirectory directory;
+    ::setenv("SDL_AUDIODRIVER", "no-such-device", 1);
+    open();
+    printText(0, "\a", 0);
+    keyDown(SDL_SCANCODE_UP, SDLK_UP);
+    EXPECT_EQ(nextKey(), KEY_UP);
+    setScreenMode(0, 0, 0, 0, 0);
+
+    const std::string file = (directory.path() / "bell.raw").string();
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+    open();
+    printText(0, "no bell yet", PRINT_NEWLINE);
+    keyDown(SDL_SCANCODE_UP, SDLK_UP); // a whole pass of the window thread
+    EXPECT_EQ(nextKey(), KEY_UP);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    printText(0, "\a", 0);
+    std::optional<Tone> tone;
+    const auto deadline = std::chrono::steady_clock::now() + PATIENCE;
+    while (!tone && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        tone = toneIn(testing::readFile(file));
+    }
+    ::unsetenv("SDL_AUDIODRIVER");
+    ::unsetenv("SDL_DISKAUDIOFILE");
+    ASSERT_TRUE(tone.has_value()) << "no tone in " << file;
+    EXPECT_NEAR(tone->seconds, 0.25, 0.005);
+    EXPECT_NEAR(tone->hertz, 1000, 10);
+}
+
 TEST_F(SdlDriver, RefusesWithoutADisplayAndForOpenGl) {
     ::unsetenv("SDL_VIDEODRIVER");
     const char* display = std::getenv("DISPLAY");
@@ -212,6 +330,8 @@ TEST(SdlKeys, ScanCodesModifiersAndCharacters) {
     EXPECT_EQ(baseCharacter(0xE9), 0x82); // é on a French keyboard
     EXPECT_EQ(typedCharacter(SDLK_a, KMOD_LSHIFT), 'A');
     EXPECT_EQ(typedCharacter(SDLK_a, KMOD_LSHIFT | KMOD_CAPS), 'a');
+    EXPECT_EQ(typedCharacter(SDLK_KP_7, KMOD_NUM), '7');
+    EXPECT_EQ(typedCharacter(SDLK_KP_7, KMOD_NUM | KMOD_LSHIFT), 0);
     EXPECT_EQ(controlCharacter(SDLK_RETURN, KMOD_LCTRL), 10);
     EXPECT_EQ(controlCharacter(SDLK_LEFTBRACKET, KMOD_RCTRL), 27);
     EXPECT_EQ(controlCharacter(SDLK_c, KMOD_LCTRL | KMOD_LALT), 0);

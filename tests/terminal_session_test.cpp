@@ -265,6 +265,45 @@ TEST_F(TerminalSession, FollowsTheTerminalsSize) {
     EXPECT_NE(data.find("\"" + wide + "\""), std::string::npos) << data;
 }
 
+// A new size while a line is typed: wider, the line is drawn again in the new width; shrunk to
+// the cursor's row and past it, the text moves up and the reply above it stays.
+TEST_F(TerminalSession, ANewSizeInTheMiddleOfALine) {
+    pane.resize(40, 30);
+    startUlo();
+    std::string line;
+    for (int i = 0; i < 10; ++i) {
+        line += "0123456789";
+    }
+    pane.type(line);
+    ASSERT_TRUE(pane.waitForRow(line.substr(80))) << showScreen(pane.screen());
+    pane.resize(80, 30);
+    ASSERT_TRUE(pane.waitFor([&](const Screen& s) {
+        return s.size() == 30 && s[2] == line.substr(0, 80) && s[3] == line.substr(80) &&
+               s[4].empty();
+    })) << showScreen(pane.screen());
+    pane.keys({"Home"});
+    pane.type("Z");
+    ASSERT_FALSE(enter(line.substr(79)).empty());
+    EXPECT_EQ(readFile("data.dat").substr(0, 103), "\"Z" + line + "\"");
+
+    const int row = pane.cursor().second;
+    const std::string above = pane.screen().at(static_cast<std::size_t>(row - 1));
+    pane.type("abc");
+    ASSERT_TRUE(pane.waitForRow("abc"));
+    for (const int rows : {row + 1, row}) {
+        pane.resize(80, rows);
+        ASSERT_TRUE(pane.waitFor([&](const Screen& s) {
+            return static_cast<int>(s.size()) == rows && s[rows - 1] == "abc" &&
+                   s[rows - 2] == above;
+        })) << showScreen(pane.screen());
+    }
+    pane.type("def");
+    ASSERT_FALSE(enter("abcdef").empty());
+    pane.type("exit");
+    pane.keys({"Enter"});
+    expectEndedWith(0);
+}
+
 TEST_F(TerminalSession, TextIsCodePage437InsideAndTheLocalesOutside) {
     startUlo();
     pane.type("café ☺ €");

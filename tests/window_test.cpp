@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <csignal>
 #include <thread>
 
 namespace ulo {
@@ -177,6 +178,19 @@ TEST_F(Window, AltEnterSwitchesToFullScreenAndBack) {
     display.press(window, "Return");
     ASSERT_TRUE(knowledgeBecomes(unknownRecord("abcd")));
 }
+
+// Ctrl+C in the terminal Ulo was started from, SIGTERM and SIGHUP end it through its normal exit
+// while it waits for keys in its window.
+class WindowEnding : public Window, public ::testing::WithParamInterface<int> {};
+
+TEST_P(WindowEnding, EndsThroughTheNormalExit) {
+    ASSERT_NO_FATAL_FAILURE(say("hello"));
+    ulo->signal(GetParam());
+    EXPECT_EQ(ulo->wait(), 128 + GetParam());
+    EXPECT_TRUE(display.windowGone("ulo"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, WindowEnding, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
 
 TEST(WindowFallback, WithoutADisplayUloTalksThroughTheTerminal) {
     testing::TemporaryDirectory directory;

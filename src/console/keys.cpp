@@ -118,8 +118,8 @@ struct KeyBuffer {
 };
 KeyBuffer keyBuffer;
 
-// The key-arrival signal: pushes counted under a lock of their own, so that a reader on another
-// thread than the pusher can sleep until the next key instead of polling.
+// The key-arrival signal: pushes (and wake-ups) counted under a lock of their own, so that a
+// reader on another thread than the pusher can sleep until the next key instead of polling.
 struct KeyArrival {
     std::mutex mutex;
     std::condition_variable signal;
@@ -174,6 +174,14 @@ void pushKey(KeyCode code) {
         keyBuffer.read = (keyBuffer.read + 1) % KEY_BUFFER_SLOTS;
     }
     keyBuffer.arrived = true;
+    {
+        const std::lock_guard<std::mutex> guard(arrival.mutex);
+        ++arrival.pushes;
+    }
+    arrival.signal.notify_all();
+}
+
+void wakeKeyReaders() {
     {
         const std::lock_guard<std::mutex> guard(arrival.mutex);
         ++arrival.pushes;

@@ -80,5 +80,8 @@ void resetKeyBuffer();
 // it to change with waitForKeyPush, which returns at once for a key pushed in between.
 std::uint64_t keyPushCount();
 void waitForKeyPush(std::uint64_t seen, std::int32_t milliseconds);
+// Wakes the readers in waitForKeyPush as a push would, without a key: something other than a key
+// needs their attention (a request to end the program).
+void wakeKeyReaders();
 
 } // namespace ulo

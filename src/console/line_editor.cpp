@@ -3,7 +3,9 @@
 #include "console/keys.hpp"
 #include "console/print.hpp"
 
+#include <algorithm>
 #include <new>
+#include <utility>
 
 namespace ulo {
 namespace {
@@ -30,11 +32,10 @@ public:
         setCursor(0, 0, CURSOR_HIDE);
         printBytes(text_);
         setCursor(0, 0, CURSOR_SHOW);
+        getCursor(&cursor_.x, &cursor_.y);
         bool inputEnded = false;
         for (;;) {
-            while (!keyAvailable()) {
-                sleepMilliseconds(KEY_POLL_INTERVAL_MS);
-            }
+            awaitKey();
             const KeyString key = readKey();
             if (key.length == 0) {
                 continue; // the key vanished
@@ -44,9 +45,6 @@ public:
                 inputEnded = true;
                 break;
             }
-            // A terminal's size can change while the line is edited; each key works with the
-            // size the screen has when it arrives.
-            getTextSize(&columns_, &rows_);
             getCursor(&cursor_.x, &cursor_.y);
             if (!handleKey(code)) {
                 break;
@@ -60,6 +58,74 @@ public:
 
 private:
     std::int32_t length() const { return static_cast<std::int32_t>(text_.size()); }
+
+    // Waits until a key is there, following the screen's size meanwhile.
+    void awaitKey() {
+        for (;;) {
+            const bool available = keyAvailable();
+            followScreenSize();
+            if (available) {
+                return;
+            }
+            sleepMilliseconds(KEY_POLL_INTERVAL_MS);
+        }
+    }
+
+    // A terminal's size can change while the line is edited (the console keeps the cursor's row
+    // in view). In a new width the line is drawn again from its start, as if typed at that width,
+    // and what is left of its old picture is blanked; the cursor goes back to the edit position.
+    void followScreenSize() {
+        std::int32_t columns = columns_;
+        getTextSize(&columns, &rows_);
+        if (columns == columns_) {
+            return;
+        }
+        const std::int32_t oldColumns = std::exchange(columns_, columns);
+        CellPosition now{};
+        getCursor(&now.x, &now.y);
+        if (text_.empty()) {
+            cursor_ = now;
+            return;
+        }
+        // The line's start and its last row in the old width; the console may have moved the
+        // text up with the cursor, and pulled the cursor's column into a narrower screen.
+        const std::int32_t moved = now.y - cursor_.y;
+        CellPosition start = advancePosition(cursor_, -position_, oldColumns);
+        const std::int32_t lastRow = advancePosition(start, length() - 1, oldColumns).y + moved;
+        start.y += moved;
+        start.x = std::min(start.x, columns_);
+        redraw(start, std::min(lastRow, rows_));
+    }
+
+    // Prints the line from `start` in the present width, blanks the rest of the rows up to
+    // `lastRow`, and puts the cursor at the edit position. A start above the screen's first row
+    // prints only what falls from that row on.
+    void redraw(CellPosition start, std::int32_t lastRow) {
+        std::int32_t from = 0; // the first character printed
+        if (start.y < 1) {
+            from = std::min((1 - start.y) * columns_ - (start.x - 1), length());
+            start = {1, 1};
+        }
+        const CellPosition end = advancePosition(start, length() - from, columns_);
+        const std::int32_t blanks =
+            lastRow >= end.y ? (lastRow - end.y) * columns_ + columns_ - end.x + 1 : 0;
+        setCursor(start.y, start.x, CURSOR_HIDE);
+        std::string picture = text_.substr(static_cast<std::size_t>(from));
+        picture.append(static_cast<std::size_t>(blanks), ' ');
+        printBytes(picture);
+        const auto printed = static_cast<std::int32_t>(picture.size());
+        const CellPosition after = advancePosition(start, printed, columns_);
+        if (after.y > rows_ + 1 || (after.y == rows_ + 1 && after.x > 1)) {
+            // The print scrolled the view: it ended on the last row, or just after it when it
+            // filled that row (the cursor is parked there then). Count back from that end.
+            cursor_ = {after.x, after.x == 1 ? rows_ + 1 : rows_};
+            moveCursor(position_ - from - printed);
+        } else {
+            cursor_ = start;
+            moveCursor(position_ - from);
+        }
+        setCursor(0, 0, CURSOR_SHOW);
+    }
 
     // Acts on one key; false when it ends the line.
     bool handleKey(KeyCode code) {
@@ -133,6 +199,10 @@ private:
                 inserted.push_back(static_cast<char>(code));
             }
             break;
+        }
+        if (length() + static_cast<std::int32_t>(inserted.size()) > MAX_LINE_LENGTH) {
+            printBytes("\a"); // the line is full
+            inserted.clear();
         }
         if (deleteCount > 0 || !inserted.empty()) {
             setCursor(0, 0, CURSOR_HIDE);

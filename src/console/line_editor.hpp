@@ -13,6 +13,9 @@
 namespace ulo {
 
 inline constexpr std::int32_t KEY_POLL_INTERVAL_MS = 25;
+// The longest line the editor keeps, as long as a field of the knowledge file: keys that would
+// make the line longer are refused with the bell, so that endless input takes no more memory.
+inline constexpr std::int32_t MAX_LINE_LENGTH = 4096;
 
 // The whole line input: resolves a pending wrap, prints the prompt (and "? " when asked), runs
 // the editor, prints a line end when asked and stores the line. ERR_OUT_OF_MEMORY when no line

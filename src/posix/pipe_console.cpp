@@ -8,6 +8,7 @@
 #include "posix/termination_signals.hpp"
 #include "terminal/codepage437.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -30,6 +31,7 @@ struct PipeConsole {
     bool inputEnded = false;
     bool skipLineFeed = false; // a CR was Enter: an LF right after it belongs to it
     bool lineTyped = false;    // keys came since the last Enter
+    bool droppingLine = false; // the editor refused a key: the rest of the line goes unread
     Utf8Decoder decoder;
 
     // The row being written (code page 437), its number and the cursor column, 0-based.
@@ -91,6 +93,15 @@ void rowScroll(TtyTarget&, int, int, int, int, int) {
     // The pipe's screen has no bottom border, so nothing ever scrolls.
 }
 
+// The bell rings while a line is being typed only when the line editor refuses a key: the line
+// is full (Delete, which also rings, never comes from a pipe). What follows of that line up to
+// its end would be refused as well, so it is passed over unread.
+void rowBeep(TtyTarget&) {
+    if (console.lineTyped) {
+        console.droppingLine = true;
+    }
+}
+
 void pipePrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int32_t mask) {
     if (length == 0 && (mask & PRINT_FORCE_ADJUST) == 0) {
         return;
@@ -99,7 +110,7 @@ void pipePrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int32_t
     TtyTarget target{.context = nullptr,
                      .scroll = rowScroll,
                      .write = rowWrite,
-                     .beep = nullptr,
+                     .beep = rowBeep,
                      .left = 0,
                      .top = 0,
                      .right = PIPE_CONSOLE_COLUMNS - 1,
@@ -171,6 +182,22 @@ bool readMore() {
     return true;
 }
 
+// Passes over the input bytes up to the end of the line (which stays to be read); true once it
+// was found.
+bool dropRestOfLine() {
+    const std::uint8_t* start = console.input.data() + console.inputStart;
+    const std::uint8_t* end = console.input.data() + console.inputEnd;
+    const std::uint8_t* lineEnd =
+        std::find_if(start, end, [](std::uint8_t byte) { return byte == '\r' || byte == '\n'; });
+    console.inputStart = static_cast<std::size_t>(lineEnd - console.input.data());
+    if (lineEnd == end) {
+        return false;
+    }
+    console.droppingLine = false;
+    console.decoder = Utf8Decoder{};
+    return true;
+}
+
 // The key that the next input bytes make, or nothing while no complete key waits.
 std::optional<KeyCode> nextKey() {
     for (;;) {
@@ -178,6 +205,9 @@ std::optional<KeyCode> nextKey() {
             if (!console.inputEnded) {
                 return std::nullopt;
             }
+        }
+        if (console.droppingLine && !dropRestOfLine() && !console.inputEnded) {
+            return std::nullopt; // more of it to pass over at the next look, signals seen between
         }
         if (console.inputStart == console.inputEnd) { // the input has ended
             if (console.lineTyped) {

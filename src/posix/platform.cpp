@@ -2,6 +2,7 @@
 #include "posix/posix_platform.hpp"
 
 #include "posix/sdl_driver.hpp"
+#include "posix/termination_signals.hpp"
 #include "terminal/display_driver.hpp"
 
 #include <unistd.h>
@@ -39,6 +40,8 @@ const Platform& nativePlatform() {
         .processConsole = posixProcessConsole,
         .displayDrivers = POSIX_DISPLAY_DRIVERS,
         .programFilePath = posixProgramFilePath,
+        .beep = sdlBeep,
+        .pendingEnd = terminationExitCode,
     };
     return posix;
 }

@@ -2,6 +2,7 @@
 
 #include "posix/sdl_keys.hpp"
 #include "posix/sdl_library.hpp"
+#include "posix/sdl_sound.hpp"
 #include "terminal/blitters.hpp"
 #include "terminal/codepage437.hpp"
 #include "terminal/screen.hpp"
@@ -169,8 +170,8 @@ bool sdlPresent(ScreenState& screen, std::int32_t first, std::int32_t end) {
     if (sdl.SDL_LockTexture(w.texture, &band, &pixels, &pitch) != 0) {
         return false;
     }
-    // The converter addresses framebuffer row y at destination + y * pitch; the locked memory
-    // begins with row `first`.
+    // The converter writes framebuffer row y at destination + y * scanline size * pitch; the
+    // locked memory begins with window line `first`.
     auto* rowZero = reinterpret_cast<std::uint8_t*>(reinterpret_cast<std::uintptr_t>(pixels) -
                                                     static_cast<std::uintptr_t>(first) *
                                                         static_cast<std::uintptr_t>(pitch));
@@ -234,20 +235,11 @@ void keyPressed(SdlWindow& w, const SDL_KeyboardEvent& key) {
     event.virtualKey = info.virtualKey;
     event.controlKeyState = controlKeyState(modifiers, info.enhanced);
     event.altHeld = altHeld(modifiers);
+    // Enter, Backspace, Tab, Escape and Ctrl with a letter never arrive as text.
+    event.unsentCharacter = controlCharacter(keycode, modifiers);
     w.lastKeyBase = event.baseCharacter;
     w.lastKeyModifiers = modifiers;
-    if (info.scanCode != 0 || info.virtualKey != 0) {
-        handleWindowEvent(event);
-    }
-    // Keys whose characters never arrive as text (Enter, Backspace, Tab, Escape, Ctrl with a
-    // letter) are typed here, as long as Alt does not make them system keys.
-    const std::uint8_t control = controlCharacter(keycode, modifiers);
-    if (control != 0 && !altHeld(modifiers)) {
-        WindowEvent typed{};
-        typed.kind = WindowEventKind::Character;
-        typed.code = control;
-        handleWindowEvent(typed);
-    }
+    handleWindowEvent(event);
 }
 
 // Text follows the key press that typed it, so that press tells whether a modifier made it a
@@ -404,6 +396,7 @@ bool sdlStart() {
 void sdlStop() {
     SdlWindow& w = sdlWindowRecord;
     const SdlLibrary& sdl = *w.sdl;
+    closeSdlSound(sdl);
     if (w.arrow != nullptr) {
         sdl.SDL_FreeCursor(w.arrow);
         w.arrow = nullptr;
@@ -413,6 +406,10 @@ void sdlStop() {
 
 const char* sdlErrorText() {
     return sdlWindowRecord.sdl->SDL_GetError();
+}
+
+void sdlPlayTone(std::int32_t frequency, std::int32_t milliseconds) {
+    playSdlTone(*sdlWindowRecord.sdl, frequency, milliseconds);
 }
 
 constexpr WindowPresenter SDL_PRESENTER = {
@@ -425,6 +422,7 @@ constexpr WindowPresenter SDL_PRESENTER = {
     .readKeyState = sdlReadKeyState,
     .applyRequests = sdlApplyRequests,
     .errorText = sdlErrorText,
+    .beep = sdlPlayTone,
 };
 
 // ---- the driver's operations, on the main thread ----------------------------------------------
@@ -446,6 +444,10 @@ std::int32_t sdlInit(const char* title, std::int32_t width, std::int32_t height,
 }
 
 } // namespace
+
+void sdlBeep(std::int32_t frequency, std::int32_t milliseconds) {
+    requestWindowBeep(frequency, milliseconds);
+}
 
 std::uint32_t sdlWindowId() {
     const WindowThreadLock lock;

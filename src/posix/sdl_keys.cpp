@@ -4,6 +4,7 @@
 #include "terminal/codepage437.hpp"
 
 #include <array>
+#include <utility>
 
 namespace ulo {
 namespace {
@@ -138,6 +139,21 @@ bool isLetter(SDL_Keycode keycode) {
     return keycode >= 'a' && keycode <= 'z';
 }
 
+// The character of a keypad digit key or of the keypad's full stop; 0 for other keys.
+std::uint8_t keypadCharacter(SDL_Keycode keycode) {
+    constexpr std::pair<SDL_Keycode, char> KEYS[] = {
+        {SDLK_KP_0, '0'}, {SDLK_KP_1, '1'}, {SDLK_KP_2, '2'},      {SDLK_KP_3, '3'},
+        {SDLK_KP_4, '4'}, {SDLK_KP_5, '5'}, {SDLK_KP_6, '6'},      {SDLK_KP_7, '7'},
+        {SDLK_KP_8, '8'}, {SDLK_KP_9, '9'}, {SDLK_KP_PERIOD, '.'},
+    };
+    for (const auto& [key, character] : KEYS) {
+        if (key == keycode) {
+            return static_cast<std::uint8_t>(character);
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 SdlKeyInfo describeScancode(SDL_Scancode scancode) {
@@ -189,6 +205,12 @@ std::uint8_t typedCharacter(SDL_Keycode keycode, std::uint16_t modifiers) {
     if ((modifiers & KMOD_MODE) != 0) {
         return 0; // AltGr types another character, which arrives as text
     }
+    if (const std::uint8_t keypad = keypadCharacter(keycode); keypad != 0) {
+        // Num Lock makes the keypad type digits (Shift turns them back into cursor keys); the
+        // key tables then see a character, not the cursor key of the same key.
+        const bool digits = (modifiers & KMOD_NUM) != 0 && (modifiers & KMOD_SHIFT) == 0;
+        return digits ? keypad : 0;
+    }
     const std::uint8_t base = baseCharacter(keycode);
     const bool upper = ((modifiers & KMOD_SHIFT) != 0) != ((modifiers & KMOD_CAPS) != 0);
     if (upper && isLetter(keycode)) {
@@ -205,7 +227,8 @@ std::uint8_t controlCharacter(SDL_Keycode keycode, std::uint16_t modifiers) {
     case SDLK_KP_ENTER:
         return ctrl ? 10 : 13;
     case SDLK_BACKSPACE:
-        return ctrl ? 127 : 8;
+        return 8; // with Ctrl too, as a terminal cannot tell Ctrl+Backspace apart
+
     case SDLK_TAB:
         return 9;
     case SDLK_ESCAPE:

@@ -27,12 +27,13 @@ std::uint32_t controlKeyState(std::uint16_t modifiers, bool enhanced);
 std::uint8_t baseCharacter(SDL_Keycode keycode);
 
 // The character the key types with these modifiers, as far as the key alone tells: letters with
-// Shift or Caps Lock in upper case, other printable keys as they are; 0 for keys without one and
-// with AltGr, whose characters only the text input knows.
+// Shift or Caps Lock in upper case, the keypad's digits and full stop while Num Lock is on, other
+// printable keys as they are; 0 for keys without one and with AltGr, whose characters only the
+// text input knows.
 std::uint8_t typedCharacter(SDL_Keycode keycode, std::uint16_t modifiers);
 
 // Characters that keys produce but text input never delivers: Enter 13 (Ctrl: 10), Backspace 8
-// (Ctrl: 127), Tab 9, Escape 27, and Ctrl with a letter 1-26 or with [ \ ] 27-29. 0 for none.
+// (Ctrl too), Tab 9, Escape 27, and Ctrl with a letter 1-26 or with [ \ ] 27-29. 0 for none.
 std::uint8_t controlCharacter(SDL_Keycode keycode, std::uint16_t modifiers);
 
 // Whether typed text is really an Alt or Ctrl combination of the key last pressed, which the

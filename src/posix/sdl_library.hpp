@@ -6,9 +6,11 @@
 
 namespace ulo {
 
-// Every SDL function the window driver uses, as (name, function) pairs.
+// Every SDL function the window driver and its bell use, as (name, function) pairs.
 #define ULO_SDL_FUNCTIONS(X)                                                                       \
     X(SDL_Init)                                                                                    \
+    X(SDL_InitSubSystem)                                                                           \
+    X(SDL_QuitSubSystem)                                                                           \
     X(SDL_Quit)                                                                                    \
     X(SDL_GetError)                                                                                \
     X(SDL_SetHint)                                                                                 \
@@ -51,7 +53,12 @@ namespace ulo {
     X(SDL_ShowCursor)                                                                              \
     X(SDL_CreateSystemCursor)                                                                      \
     X(SDL_SetCursor)                                                                               \
-    X(SDL_FreeCursor)
+    X(SDL_FreeCursor)                                                                              \
+    X(SDL_OpenAudioDevice)                                                                         \
+    X(SDL_CloseAudioDevice)                                                                        \
+    X(SDL_PauseAudioDevice)                                                                        \
+    X(SDL_QueueAudio)                                                                              \
+    X(SDL_GetQueuedAudioSize)
 
 struct SdlLibrary {
 #define ULO_SDL_POINTER(name) decltype(&::name) name = nullptr;

@@ -1,7 +1,12 @@
 // Clocks and run-time start on POSIX systems.
 #include "posix/posix_platform.hpp"
 
+#include "posix/termination_signals.hpp"
+
+#include <cerrno>
 #include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace ulo {
 namespace {
@@ -41,6 +46,24 @@ std::uint32_t bootClockMilliseconds() {
     return static_cast<std::uint32_t>(milliseconds);
 }
 
+// Standard input, output and error that were closed when Ulo started are opened on /dev/null,
+// before any other descriptor is made: otherwise the next one made would take their number, and
+// Ulo would read its own signal pipe as its input and write its output into it. A closed input
+// then reads as the end of input.
+void keepStandardDescriptorsOpen() {
+    for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor) {
+        if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        // The lowest free number is this one: those below it are open by now.
+        const int opened = ::open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != descriptor) {
+            ::dup2(opened, descriptor);
+            ::close(opened);
+        }
+    }
+}
+
 } // namespace
 
 const SystemClock POSIX_CLOCK = {
@@ -50,8 +73,12 @@ const SystemClock POSIX_CLOCK = {
 };
 
 void posixStartRuntime() {
-    // Terminal input is already processed by the terminal driver here (Ctrl+C raises SIGINT);
-    // the console layer sets up the terminal itself when it is first used.
+    keepStandardDescriptorsOpen();
+    // Ctrl+C and the other ending signals end Ulo through its normal exit, whatever it talks
+    // through: the console, or the window, which has no terminal of its own to restore but files
+    // to close. The terminal driver already turns Ctrl+C into SIGINT; the console layer sets up
+    // the terminal itself when it is first used.
+    watchTerminationSignals();
 }
 
 } // namespace ulo

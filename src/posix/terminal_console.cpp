@@ -229,6 +229,16 @@ void followResize() {
     term.changed = true;
 }
 
+// Keys decoded but not yet in the key buffer, at most this many (a few keys more when the last
+// character read completed several).
+constexpr std::size_t MOST_TYPED_KEYS = 4096;
+
+void takeDecodedKeys() {
+    for (const KeyCode code : term.decoder.takeCodes()) {
+        term.typed.push_back(code);
+    }
+}
+
 // What the terminal sent next: a character (in Unicode), a key the description names, or
 // nothing. Under a locale whose characters take several bytes the library decodes them; under a
 // single-byte locale each byte is one character, and a byte the locale has no character for is
@@ -260,10 +270,11 @@ Typed nextTyped(char32_t& character, int& key) {
     return Typed::Character;
 }
 
-// Decodes every key the terminal has sent so far into `term.typed`.
+// Decodes the keys the terminal has sent so far into `term.typed`, up to MOST_TYPED_KEYS of
+// them: the rest waits in the terminal's own buffer, so that endless input takes no more memory.
 void readTyped() {
     bool waited = false;
-    for (;;) {
+    while (term.typed.size() < MOST_TYPED_KEYS) {
         char32_t character = 0;
         int key = 0;
         const Typed typed = nextTyped(character, key);
@@ -286,10 +297,9 @@ void readTyped() {
                 term.decoder.namedKey(name);
             }
         }
+        takeDecodedKeys();
     }
-    for (const KeyCode code : term.decoder.takeCodes()) {
-        term.typed.push_back(code);
-    }
+    takeDecodedKeys();
 }
 
 bool terminalKeyAvailable() {

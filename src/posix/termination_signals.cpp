@@ -2,6 +2,7 @@
 
 #include "runtime/errors.hpp"
 
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,8 +12,10 @@ namespace {
 
 constexpr int ENDING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-volatile std::sig_atomic_t endingSignal = 0;
-volatile std::sig_atomic_t resized = 0;
+// Lock-free, so that the handlers may set them and any thread read them.
+std::atomic<int> endingSignal{0};
+std::atomic<int> resized{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 // The pipe that wakes a poll: the handlers write a byte, the poller drains it.
 int wakePipe[2] = {-1, -1};
 
@@ -24,14 +27,13 @@ void wake() {
 }
 
 void onEndingSignal(int number) {
-    if (endingSignal == 0) {
-        endingSignal = number;
-    }
+    int none = 0;
+    endingSignal.compare_exchange_strong(none, number);
     wake();
 }
 
 void onResize(int) {
-    resized = 1;
+    resized.store(1);
     wake();
 }
 
@@ -86,18 +88,22 @@ int signalWakeDescriptor() {
     return wakePipe[0];
 }
 
+std::int32_t terminationExitCode() {
+    const int number = endingSignal.load();
+    return number != 0 ? 128 + number : 0;
+}
+
 void endOnTerminationSignal() {
-    if (endingSignal != 0) {
+    if (const std::int32_t code = terminationExitCode(); code != 0) {
         drainWakePipe();
-        terminate(128 + endingSignal);
+        terminate(code);
     }
 }
 
 bool takeResizeSignal() {
-    if (resized == 0) {
+    if (resized.exchange(0) == 0) {
         return false;
     }
-    resized = 0;
     drainWakePipe();
     return true;
 }

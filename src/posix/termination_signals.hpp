@@ -1,8 +1,11 @@
 // The signals that end Ulo from outside (Ctrl+C, SIGTERM, SIGHUP, SIGQUIT) and the terminal's
-// size change. Their handlers only take note and wake the console's waiting; the console acts on
-// them from the main thread the next time it polls for keys, so that Ulo ends through its
-// ordinary exit: exit routines run, channels are flushed and the terminal is given back.
+// size change. Their handlers only take note and wake the console's waiting; the console (or the
+// window's) acts on them from the main thread the next time it polls for keys, so that Ulo ends
+// through its ordinary exit: exit routines run, channels are flushed and the terminal is given
+// back.
 #pragma once
+
+#include <cstdint>
 
 namespace ulo {
 
@@ -15,6 +18,8 @@ void watchResizeSignal();
 // handler is installed.
 int signalWakeDescriptor();
 
+// 128 + the number of the first ending signal that arrived, 0 while none did. Any thread may ask.
+std::int32_t terminationExitCode();
 // Ends the program (terminate with 128 + the signal's number) when an ending signal has arrived.
 void endOnTerminationSignal();
 // True, once, after the terminal's size changed.

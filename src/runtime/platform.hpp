@@ -37,6 +37,12 @@ struct Platform {
     std::span<const DisplayDriver* const> displayDrivers;
     // The full path of the running program file; empty when the platform cannot tell.
     std::string (*programFilePath)();
+    // Sounds a tone of `frequency` Hz lasting `milliseconds` and returns at once (the graphics
+    // screen's bell); nothing where the platform has no sound for it.
+    void (*beep)(std::int32_t frequency, std::int32_t milliseconds);
+    // The exit code that a request from outside to end asks for (on POSIX an ending signal:
+    // 128 + its number), 0 while none came. Any thread may ask.
+    std::int32_t (*pendingEnd)();
 };
 
 // The record of the platform this program was built for: the one symbol a back-end library

@@ -4,6 +4,8 @@
 #include "console/line_editor.hpp"
 #include "console/print.hpp"
 #include "console/text_grid.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/platform.hpp"
 #include "terminal/codepage437.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/text_cells.hpp"
@@ -14,6 +16,16 @@
 
 namespace ulo {
 namespace {
+
+// The bell that BEL sounds, while printing goes on.
+constexpr std::int32_t BELL_FREQUENCY = 1000;
+constexpr std::int32_t BELL_MILLISECONDS = 250;
+
+void graphicsBeep(TtyTarget&) {
+    if (const auto beep = nativePlatform().beep) {
+        beep(BELL_FREQUENCY, BELL_MILLISECONDS);
+    }
+}
 
 void graphicsPrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int32_t mask) {
     ScreenState* screen = activeScreen();
@@ -29,7 +41,7 @@ void graphicsPrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int
     TtyTarget target{.context = &span,
                      .scroll = scrollTextRows,
                      .write = drawGlyphRun,
-                     .beep = nullptr,
+                     .beep = graphicsBeep,
                      .left = 0,
                      .top = top - 1,
                      .right = screen->columns - 1,
@@ -145,6 +157,17 @@ void graphicsSetTextWidth(std::int32_t, std::int32_t) {
     // The text grid follows the mode; it cannot be resized here.
 }
 
+// A request from outside to end (an ending signal on POSIX) ends the program through its normal
+// exit the next time keys are looked for, as the process console does; the window thread wakes a
+// reader that waits.
+void endOnRequest() {
+    if (const auto pendingEnd = nativePlatform().pendingEnd) {
+        if (const std::int32_t code = pendingEnd(); code != 0) {
+            terminate(code);
+        }
+    }
+}
+
 // Takes one key code from the key buffer under the screen lock.
 KeyCode takeKey() {
     const ScreenLock lock(activeScreen());
@@ -152,6 +175,7 @@ KeyCode takeKey() {
 }
 
 bool graphicsKeyAvailable() {
+    endOnRequest();
     const ScreenLock lock(activeScreen());
     return !keyBufferEmpty();
 }
@@ -172,6 +196,7 @@ void graphicsSleep(std::int32_t milliseconds) {
         seen = keyPushCount();
     }
     waitForKeyPush(seen, milliseconds);
+    endOnRequest();
 }
 
 std::int32_t graphicsWaitKey() {

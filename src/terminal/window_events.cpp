@@ -17,12 +17,16 @@ void pushRepeated(KeyCode code, std::int32_t repeatCount) {
     }
 }
 
-// Extended codes are queued here; characters arrive as character input.
+// A key goes in as one key: the extended code when the key tables give one, else the character
+// it types. Extended codes are queued here; characters arrive as character input, except those
+// the window system never sends, which come with the press.
 EventResult keyDown(const WindowEvent& event) {
     const KeyCode code = translateKey(
         KeyPress{event.character, event.scanCode, event.baseCharacter, event.controlKeyState});
     if (code > 255) {
         pushRepeated(code, event.repeatCount);
+    } else if (event.unsentCharacter != 0) {
+        pushRepeated(event.unsentCharacter, event.repeatCount);
     }
     // F10 and Alt would open the system menu, and Alt+F4 would close the window.
     if (event.virtualKey == VIRTUAL_KEY_F10 || event.virtualKey == VIRTUAL_KEY_MENU ||

@@ -89,6 +89,10 @@ struct WindowEvent {
     std::uint16_t virtualKey = 0;
     std::uint32_t controlKeyState = 0;
     bool altHeld = false; // system key presses: Alt was down
+    // A character the key types that the window system sends no character input for (Enter,
+    // Tab, Ctrl with a letter on some systems); 0 for none. Queued unless the key gives an
+    // extended code.
+    std::uint8_t unsentCharacter = 0;
     // Key presses and character input.
     std::int32_t repeatCount = 1;
     std::int32_t code = 0; // character input: the code page 437 value (above 255: none)

@@ -1,5 +1,7 @@
 #include "terminal/window_thread.hpp"
 
+#include "console/keys.hpp"
+#include "runtime/platform.hpp"
 #include "terminal/text_cells.hpp"
 #include "terminal/window_events.hpp"
 
@@ -19,6 +21,13 @@ namespace {
 constexpr auto PASS_PAUSE = std::chrono::milliseconds(10);
 constexpr int DEFAULT_VSYNC_MS = 16;
 constexpr std::size_t KEY_STATE_SIZE = 128;
+// Tones asked for faster than they sound are dropped beyond this many.
+constexpr int MAX_WAITING_TONES = 4;
+
+struct Tone {
+    std::int32_t frequency = 0;
+    std::int32_t milliseconds = 0;
+};
 
 enum class StartState { Waiting, Running, Failed };
 
@@ -42,6 +51,9 @@ struct WindowThread {
     bool wakeRequested = false;
 
     WindowRequests requests;
+    // Tones asked for since the last pass, all alike.
+    Tone tone;
+    int waitingTones = 0;
     WindowPresentationStats stats;
 };
 
@@ -58,49 +70,50 @@ void paintWholeWindow() {
     }
 }
 
-// True while window lines wait to be presented.
+// True while framebuffer rows wait to be presented. There is one dirty flag per framebuffer row;
+// in the modes whose rows are doubled each of them stands for two window lines.
 bool rowsDirty() {
     const ScreenState* screen = activeScreen();
     if (screen == nullptr) {
         return false;
     }
-    const auto lines = static_cast<std::size_t>(windowState().height);
-    return std::memchr(screen->dirty.get(), 1, lines) != nullptr;
+    const auto rows = static_cast<std::size_t>(screen->height);
+    return std::memchr(screen->dirty.get(), 1, rows) != nullptr;
 }
 
-// Presents the band from the first dirty window line to the last as one piece; the flags are
-// cleared only when the picture was shown.
+// Presents the band from the first dirty framebuffer row to the last as one piece of window
+// lines; the flags are cleared only when the picture was shown.
 void presentDirtyRows(WindowThread& t) {
     ScreenState* screen = activeScreen();
     if (screen == nullptr) {
         return;
     }
-    WindowState& state = windowState();
-    state.paletteChanged = false; // the indexed converters read the screen's palette directly
+    windowState().paletteChanged = false; // the indexed converters read the screen's palette
     std::uint8_t* dirty = screen->dirty.get();
-    const int lines = state.height;
+    const int rows = screen->height;
     const auto* firstDirty =
-        static_cast<const std::uint8_t*>(std::memchr(dirty, 1, static_cast<std::size_t>(lines)));
+        static_cast<const std::uint8_t*>(std::memchr(dirty, 1, static_cast<std::size_t>(rows)));
     if (firstDirty == nullptr) {
         return;
     }
     const int first = static_cast<int>(firstDirty - dirty);
-    int last = lines - 1;
+    int last = rows - 1;
     while (dirty[last] == 0) {
         --last;
     }
     const auto start = std::chrono::steady_clock::now();
     // The converters take dirty rows only; the whole band is converted.
     std::memset(dirty + first, 1, static_cast<std::size_t>(last - first + 1));
-    if (!t.presenter->present(*screen, first, last + 1)) {
+    const int lines = screen->scanlineSize;
+    if (!t.presenter->present(*screen, first * lines, (last + 1) * lines)) {
         return;
     }
-    std::memset(dirty, 0, static_cast<std::size_t>(lines));
+    std::memset(dirty, 0, static_cast<std::size_t>(rows) * static_cast<std::size_t>(lines));
     ++t.stats.presentations;
     t.stats.lastNanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                   std::chrono::steady_clock::now() - start)
                                   .count();
-    t.stats.lastRows = last - first + 1;
+    t.stats.lastRows = (last - first + 1) * lines;
 }
 
 void refreshKeyState(WindowThread& t) {
@@ -137,6 +150,15 @@ void pause(WindowThread& t) {
     t.wakeRequested = false;
 }
 
+// A request from outside to end the program comes to the main thread the next time it looks
+// for keys; one waiting for them is woken for it.
+void wakeReaderToEnd() {
+    const auto pendingEnd = nativePlatform().pendingEnd;
+    if (pendingEnd != nullptr && pendingEnd() != 0) {
+        wakeKeyReaders();
+    }
+}
+
 // Makes the window under the lock; on failure keeps the window system's words and undoes
 // everything.
 bool openWindow(WindowThread& t) {
@@ -164,6 +186,8 @@ void windowThreadMain(void*) {
     announceStart(t, StartState::Running);
     bool keysChanged = true;
     while (t.running.load(std::memory_order_acquire)) {
+        Tone tone;
+        int tones = 0;
         {
             const std::lock_guard<std::recursive_mutex> guard(t.screenLock);
             ++t.stats.passes;
@@ -174,7 +198,13 @@ void windowThreadMain(void*) {
                 refreshKeyState(t);
                 keysChanged = false;
             }
+            tone = t.tone;
+            tones = std::exchange(t.waitingTones, 0);
         }
+        for (; tones > 0 && p.beep != nullptr; --tones) {
+            p.beep(tone.frequency, tone.milliseconds);
+        }
+        wakeReaderToEnd();
         pause(t);
     }
     {
@@ -334,6 +364,19 @@ void setWindowTitle(const char* title) {
     const std::lock_guard<std::recursive_mutex> guard(windowThread->screenLock);
     windowThread->requests.newTitle = true;
     windowThread->requests.title = title;
+}
+
+void requestWindowBeep(std::int32_t frequency, std::int32_t milliseconds) {
+    if (!windowThread) {
+        return;
+    }
+    WindowThread& t = *windowThread;
+    {
+        const std::lock_guard<std::recursive_mutex> guard(t.screenLock);
+        t.tone = {frequency, milliseconds};
+        t.waitingTones = std::min(t.waitingTones + 1, MAX_WAITING_TONES);
+    }
+    wake(t);
 }
 
 WindowThreadLock::WindowThreadLock() : held_(windowThread != nullptr) {

@@ -3,11 +3,13 @@
 // The thread makes the window, tells the main thread whether that worked, and then, while the
 // driver runs, makes one pass about every 10 ms under the screen lock: it carries out the main
 // thread's requests, presents the dirty framebuffer rows, drains the window's events into the
-// window procedure and refreshes the key state. A pass with nothing dirty and no event only
-// looks. The main thread wakes it early when it leaves rows dirty, so an echo appears at once.
+// window procedure and refreshes the key state; after the pass, outside the lock, it sounds the
+// tones asked for and wakes a main thread waiting for keys when the program is to end. A pass
+// with nothing dirty and no event only looks. The main thread wakes it early when it leaves rows
+// dirty, so an echo appears at once.
 //
 // A driver supplies a WindowPresenter: making and destroying its window, presenting a band of
-// rows, and its window system's events; the driver operations below do the rest.
+// rows, its window system's events and its bell; the driver operations below do the rest.
 #pragma once
 
 #include "terminal/screen.hpp"
@@ -37,8 +39,9 @@ struct WindowPresenter {
     std::int32_t (*createWindow)() = nullptr;
     // Destroys the window and what presents it; safe when they were never made.
     void (*destroyWindow)() = nullptr;
-    // Shows window lines first .. end - 1 of the framebuffer; false when nothing was shown, so
-    // the rows stay dirty for the next pass.
+    // Shows window lines first .. end - 1, the dirty framebuffer rows of that band converted with
+    // each row on scanline-size lines; false when nothing was shown, so the rows stay dirty for
+    // the next pass.
     bool (*present)(ScreenState& screen, std::int32_t first, std::int32_t end) = nullptr;
     // Drains the window's events through handleWindowEvent without waiting; true when a key
     // went down or up or the focus changed (the key state is read again then).
@@ -49,6 +52,9 @@ struct WindowPresenter {
     void (*applyRequests)(WindowRequests& requests) = nullptr;
     // Why the window system failed, for the one line said when no window opens.
     const char* (*errorText)() = nullptr;
+    // Sounds a tone without waiting for it to end. Runs on the window thread without the screen
+    // lock, as the first tone may take a while to open the sound device. May be null.
+    void (*beep)(std::int32_t frequency, std::int32_t milliseconds) = nullptr;
 };
 
 // The display driver operations of a window on its own thread.
@@ -64,6 +70,8 @@ std::int32_t readWindowMouse(std::int32_t* x, std::int32_t* y, std::int32_t* whe
                              std::int32_t* buttons);
 void placeWindowMouse(std::int32_t x, std::int32_t y, std::int32_t pointer);
 void setWindowTitle(const char* title);
+// Asks the window thread to sound a tone; returns at once. Nothing when no window thread runs.
+void requestWindowBeep(std::int32_t frequency, std::int32_t milliseconds);
 
 // Sets up the window state for a driver's init: the size, depth, rate, flags and title it was
 // given, with the window's system version.
