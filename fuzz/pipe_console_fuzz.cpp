@@ -1,9 +1,9 @@
 // The pipe console with the line editor on arbitrary input bytes, as a script could send them:
 // lines are read until the input ends, echoed to an output that is thrown away.
 #include "console/console_hooks.hpp"
+#include "console/keys.hpp"
 #include "console/print.hpp"
 #include "posix/pipe_console.hpp"
-#include "terminal/keys.hpp"
 
 #include <cstdint>
 #include <cstdlib>
