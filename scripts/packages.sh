@@ -18,6 +18,15 @@ TEST_PACKAGES=(tmux xvfb xdotool libgl1-mesa-dri groff-base desktop-file-utils
 # clang and libclang-rt-dev (its libFuzzer and sanitizer run-times): the fuzz targets.
 FUZZ_PACKAGES=(clang libclang-rt-dev)
 
+# The Windows build: the 32-bit x86 MinGW-w64 compilers with the posix thread model (std::thread
+# and std::mutex need it), the host compiler and build tools for the build-time tools, and
+# GoogleTest's sources (googletest), built for the target.
+WINDOWS_BUILD_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix googletest)
+# Running and testing it: Wine (wine32 for 32-bit programs), Mesa for the graphics drivers, the
+# private X server, tmux for the console and ImageMagick and the X utilities for pictures.
+WINDOWS_TEST_PACKAGES=(wine wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 xvfb xdotool imagemagick
+    x11-utils tmux)
+
 # ensure_packages NAME...: installs those of NAME... that are not installed yet (as root, or
 # through sudo when there is one).
 ensure_packages() {
@@ -39,6 +48,21 @@ ensure_packages() {
     "${sudo[@]}" apt-get "${wait[@]}" update -qq >&2 &&
         DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "${wait[@]}" install -y -qq \
             --no-install-recommends "${missing[@]}" >&2
+}
+
+# ensure_windows_packages [test]: what the Windows build needs, and with "test" also what running
+# and testing it under Wine needs. Wine's 32-bit half comes from the i386 architecture.
+ensure_windows_packages() {
+    local packages=("${WINDOWS_BUILD_PACKAGES[@]}")
+    if [ "${1:-}" = test ]; then
+        packages+=("${WINDOWS_TEST_PACKAGES[@]}")
+        if ! dpkg --print-foreign-architectures | grep -qx i386; then
+            local sudo=()
+            [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+            "${sudo[@]}" dpkg --add-architecture i386
+        fi
+    fi
+    ensure_packages "${packages[@]}"
 }
 
 # build_preset NAME: configures and builds one preset of the project.

@@ -33,7 +33,7 @@ TEST(ScreenConversation, NullScreenHoldsTheWholeConversation) {
                                     kForRoll(4, 2), // hello, then taught "hi there"
                                     ANY, ANY,       // hello again
                                     ANY});          // exit
-    ::setenv("VXGFX", "NULL", 1);
+    testing::setEnvironment("VXGFX", "NULL");
     resetKeyBuffer();
     char name[] = "ulo";
     char* arguments[] = {name, nullptr};

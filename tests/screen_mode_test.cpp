@@ -2,6 +2,7 @@
 #include "console/console_hooks.hpp"
 #include "console/print.hpp"
 #include "support/fake_drivers.hpp"
+#include "support/test_support.hpp"
 #include "terminal/screen.hpp"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,7 @@ const std::vector<std::string> ALL = {"Alpha", "Beta", "Gamma"};
 
 class ScreenMode : public ::testing::Test {
 protected:
-    void SetUp() override { ::unsetenv("VXGFX"); }
+    void SetUp() override { testing::setEnvironment("VXGFX", nullptr); }
     void TearDown() override { setScreenMode(0, 0, 0, 0, 0); }
     testing::FakeDrivers drivers;
 };
@@ -51,7 +52,7 @@ TEST_F(ScreenMode, RefusesModesOutsideTheTableAndKeepsTheScreen) {
 }
 
 TEST_F(ScreenMode, Mode18AtDepth32) {
-    ::setenv("VXGFX", "null", 1);
+    testing::setEnvironment("VXGFX", "null");
     ASSERT_EQ(setScreenMode(18, 32, 0, 0, 0), ERR_NONE);
     const ScreenState& s = *activeScreen();
     EXPECT_EQ(s.driver, &NULL_DISPLAY_DRIVER);
@@ -219,40 +220,40 @@ TEST_F(ScreenMode, FullScreenRequestFlipsToWindowed) {
 }
 
 TEST_F(ScreenMode, NamedDriverAloneThenAllThenAloneThenAllFullScreen) {
-    ::setenv("VXGFX", "bEtA", 1);
+    testing::setEnvironment("VXGFX", "bEtA");
     setScreenMode(18, 32, 0, 0, 60);
     EXPECT_EQ(drivers.calls(), attempts({"Beta"}, 60, 0) + attempts(ALL, 60, 0) +
                                    attempts({"Beta"}, 60, 0) + attempts(ALL, 60, 1));
 }
 
 TEST_F(ScreenMode, UnknownNameActsLikeNoVariable) {
-    ::setenv("VXGFX", "Delta", 1);
+    testing::setEnvironment("VXGFX", "Delta");
     setScreenMode(18, 32, 0, 0, 60);
     EXPECT_EQ(drivers.calls(), attempts(ALL, 60, 0) + attempts(ALL, 60, 1));
 }
 
 TEST_F(ScreenMode, TheVariableIsReadOnEveryCall) {
-    ::setenv("VXGFX", "gamma", 1);
+    testing::setEnvironment("VXGFX", "gamma");
     drivers.succeedOn("Gamma", 0);
     drivers.succeedOn("Alpha", 0);
     ASSERT_EQ(setScreenMode(18, 32, 0, 0, 60), ERR_NONE);
     EXPECT_EQ(activeScreen()->driver, &drivers.driver(2));
-    ::unsetenv("VXGFX");
+    testing::setEnvironment("VXGFX", nullptr);
     ASSERT_EQ(setScreenMode(18, 32, 0, 0, 60), ERR_NONE);
     EXPECT_EQ(activeScreen()->driver, &drivers.driver(0));
 }
 
 TEST_F(ScreenMode, NullByNameOrFlagTakesTheNullDriverAtOnce) {
     for (const char* name : {"null", "NULL", "Null"}) {
-        ::setenv("VXGFX", name, 1);
+        testing::setEnvironment("VXGFX", name);
         ASSERT_EQ(setScreenMode(18, 32, 0, 0, 0), ERR_NONE);
         EXPECT_EQ(activeScreen()->driver, &NULL_DISPLAY_DRIVER);
     }
-    ::setenv("VXGFX", "Beta", 1);
+    testing::setEnvironment("VXGFX", "Beta");
     ASSERT_EQ(setScreenMode(18, 32, 0, SCREEN_NULL, 0), ERR_NONE);
     EXPECT_EQ(activeScreen()->driver, &NULL_DISPLAY_DRIVER);
     EXPECT_TRUE(drivers.calls().empty());
-    ::setenv("VXGFX", "nul", 1); // not the whole word
+    testing::setEnvironment("VXGFX", "nul"); // not the whole word
     EXPECT_EQ(setScreenMode(18, 32, 0, 0, 0), ERR_ILLEGAL_FUNCTION_CALL);
 }
 

@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <sstream>
-#include <unistd.h>
 
 namespace ulo::testing {
 namespace {
@@ -43,11 +44,23 @@ private:
 } // namespace
 
 TemporaryDirectory::TemporaryDirectory() : previous_(std::filesystem::current_path()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ulo-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
+    // A name nobody has taken: creating the directory is the test, so two test processes can
+    // never share one.
+    std::random_device seed;
+    std::mt19937_64 names(seed());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "ulo-test-%016llx",
+                      static_cast<unsigned long long>(names()));
+        std::error_code error;
+        if (std::filesystem::create_directory(base / name, error)) {
+            path_ = base / name;
+        }
+    }
+    if (path_.empty()) {
         throw std::runtime_error("cannot make a temporary directory");
     }
-    path_ = pattern;
     std::filesystem::current_path(path_);
 }
 
@@ -62,6 +75,18 @@ TemporaryDirectory::~TemporaryDirectory() {
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
+}
+
+void setEnvironment(const char* name, const char* value) {
+#if defined(_WIN32)
+    ::_putenv_s(name, value != nullptr ? value : ""); // an empty value removes the variable
+#else
+    if (value != nullptr) {
+        ::setenv(name, value, 1);
+    } else {
+        ::unsetenv(name);
+    }
+#endif
 }
 
 std::string readFile(const std::filesystem::path& path) {

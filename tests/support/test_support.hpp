@@ -49,6 +49,9 @@ private:
     std::filesystem::path previous_;
 };
 
+// Sets the environment variable `name` to `value`, or removes it when `value` is null.
+void setEnvironment(const char* name, const char* value);
+
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 // Bytes from a hex text such as "22 68 69"; spaces are ignored.

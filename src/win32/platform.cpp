@@ -1,0 +1,43 @@
+// The platform record of Windows.
+#include "win32/windows_platform.hpp"
+
+#include "terminal/display_driver.hpp"
+#include "win32/text_encoding.hpp"
+
+#include <vector>
+#include <windows.h>
+
+namespace ulo {
+
+std::string windowsProgramFilePath() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const auto size = static_cast<DWORD>(buffer.size());
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), size);
+        if (length == 0) {
+            return {};
+        }
+        if (length < size) {
+            return utf8FromWide(std::wstring_view(buffer.data(), length));
+        }
+        buffer.resize(buffer.size() * 2); // cut short: again with more room
+    }
+}
+
+const Platform& nativePlatform() {
+    // Made on first use: the pieces come from other files, whose tables are set up by then.
+    static const Platform windows = {
+        .name = "Windows",
+        .clock = WINDOWS_CLOCK,
+        .startRuntime = windowsStartRuntime,
+        .fileSystem = &WINDOWS_FILE_SYSTEM,
+        .processConsole = windowsProcessConsole,
+        // No window drivers yet: until they come, the mode set leaves Ulo on the process console,
+        // or on the Null driver when VXGFX asks for it.
+        .displayDrivers = {},
+        .programFilePath = windowsProgramFilePath,
+    };
+    return windows;
+}
+
+} // namespace ulo

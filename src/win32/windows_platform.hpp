@@ -1,0 +1,14 @@
+// The pieces of the Windows platform record, each defined in the file named after it.
+#pragma once
+
+#include "runtime/platform.hpp"
+
+namespace ulo {
+
+extern const SystemClock WINDOWS_CLOCK;      // system.cpp
+void windowsStartRuntime();                  // system.cpp
+extern const FileSystem WINDOWS_FILE_SYSTEM; // file_system.cpp
+const ConsoleHooks& windowsProcessConsole(); // process_console.cpp
+std::string windowsProgramFilePath();        // platform.cpp
+
+} // namespace ulo
