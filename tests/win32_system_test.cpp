@@ -2,7 +2,6 @@
 #include "runtime/platform.hpp"
 #include "runtime/runtime.hpp"
 #include "runtime/timer.hpp"
-#include "terminal/screen_platform.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +14,7 @@ namespace ulo {
 namespace {
 
 TEST(WindowsClock, IsThePerformanceCounterAndTheTickCount) {
-    const SystemClock& clock = systemClock();
+    const SystemClock& clock = nativePlatform().clock;
     LARGE_INTEGER expected;
     ASSERT_TRUE(::QueryPerformanceFrequency(&expected));
     std::int64_t frequency = 0;
@@ -58,7 +57,7 @@ TEST(WindowsRuntime, StartSetsTheFloatingPointUnit) {
 }
 
 TEST(WindowsProgramPath, IsTheRunningProgramFile) {
-    const std::string path = programFilePath();
+    const std::string path = nativePlatform().programFilePath();
     ASSERT_GT(path.size(), 4u);
     EXPECT_EQ(path.substr(path.size() - 4), ".exe");
     EXPECT_TRUE(std::filesystem::path(path).is_absolute()) << path;

@@ -89,6 +89,35 @@ void setEnvironment(const char* name, const char* value) {
 #endif
 }
 
+bool writableAnyway(const std::filesystem::path& path) {
+    std::FILE* file = std::fopen(path.string().c_str(), "r+b");
+    if (file == nullptr) {
+        return false;
+    }
+    std::fclose(file);
+    return true;
+}
+
+namespace {
+constexpr const char* DEATH_TEST_DIRECTORY_VARIABLE = "ULO_DEATH_TEST_DIRECTORY";
+}
+
+DeathTestDirectory::DeathTestDirectory(const TemporaryDirectory& own) {
+    if (const char* inherited = std::getenv(DEATH_TEST_DIRECTORY_VARIABLE)) {
+        path_ = inherited;
+        return;
+    }
+    path_ = own.path();
+    setEnvironment(DEATH_TEST_DIRECTORY_VARIABLE, path_.string().c_str());
+    handedDown_ = true;
+}
+
+DeathTestDirectory::~DeathTestDirectory() {
+    if (handedDown_) {
+        setEnvironment(DEATH_TEST_DIRECTORY_VARIABLE, nullptr);
+    }
+}
+
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream contents;

@@ -52,6 +52,27 @@ private:
 // Sets the environment variable `name` to `value`, or removes it when `value` is null.
 void setEnvironment(const char* name, const char* value);
 
+// True when `path` opens for writing although its permissions say it should not (a test running
+// with the power to write anything: as root on Linux, or under Wine, which lets root do so).
+bool writableAnyway(const std::filesystem::path& path);
+
+// The directory that a death test's dying statement should work in: the test's own. On Windows
+// the statement runs in a new process that starts the test again with a temporary directory of
+// its own, so the first process hands its directory down through the environment.
+class DeathTestDirectory {
+public:
+    explicit DeathTestDirectory(const TemporaryDirectory& own);
+    ~DeathTestDirectory();
+    DeathTestDirectory(const DeathTestDirectory&) = delete;
+    DeathTestDirectory& operator=(const DeathTestDirectory&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    bool handedDown_ = false;
+};
+
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 // Bytes from a hex text such as "22 68 69"; spaces are ignored.
