@@ -1,11 +1,12 @@
-// The process console on Windows.
+// The process console on Windows: the Win32 console when standard input and output are both
+// consoles.
 //
-// Not built yet: the Win32 console and the scripted mode over pipes come with the shared console
-// grid. Until then the process console has no device, as if both standard streams were the null
-// device: what is printed goes nowhere and the input has ended, so Ulo run without a window ends
-// at once through its normal exit.
+// Otherwise (pipes, files) the process console has no device yet, as if both standard streams
+// were the null device: what is printed goes nowhere and the input has ended, so Ulo ends at
+// once through its normal exit.
 #include "console/console_hooks.hpp"
 #include "console/line_editor.hpp"
+#include "win32/console.hpp"
 #include "win32/windows_platform.hpp"
 
 namespace ulo {
@@ -38,28 +39,33 @@ void standardSize(std::int32_t* columns, std::int32_t* rows) {
 void ignorePrint(const std::uint8_t*, std::size_t, std::int32_t) {}
 void ignoreView(std::int32_t, std::int32_t) {}
 
-constexpr ConsoleHooks makeNoDeviceHooks() {
-    ConsoleHooks hooks{};
-    hooks.readKey = noKey;
-    hooks.waitKey = endOfInput;
-    hooks.keyAvailable = inputEnded;
-    hooks.clear = ignoreClear;
-    hooks.setCursor = firstCell;
-    hooks.getColumn = firstColumn;
-    hooks.getRow = firstColumn;
-    hooks.getCursor = firstCellOut;
-    hooks.getTextSize = standardSize;
-    hooks.printBuffer = ignorePrint;
-    hooks.viewUpdate = ignoreView;
-    hooks.inputLine = runInputLine;
-    return hooks;
+// The slots Ulo uses, and waitKey; the others stay empty.
+constexpr ConsoleHooks NO_DEVICE_HOOKS = {
+    .readKey = noKey,
+    .keyAvailable = inputEnded,
+    .clear = ignoreClear,
+    .setCursor = firstCell,
+    .getCursor = firstCellOut,
+    .getTextSize = standardSize,
+    .printBuffer = ignorePrint,
+    .viewUpdate = ignoreView,
+    .inputLine = runInputLine,
+
+    .waitKey = endOfInput,
+    .getColumn = firstColumn,
+    .getRow = firstColumn,
+};
+
+const ConsoleHooks& chooseProcessConsole() {
+    return startWin32Console() ? win32ConsoleHooks() : NO_DEVICE_HOOKS;
 }
-constexpr ConsoleHooks NO_DEVICE_HOOKS = makeNoDeviceHooks();
 
 } // namespace
 
 const ConsoleHooks& windowsProcessConsole() {
-    return NO_DEVICE_HOOKS;
+    // Chosen at the first text operation that reaches the process console.
+    static const ConsoleHooks& chosen = chooseProcessConsole();
+    return chosen;
 }
 
 } // namespace ulo

@@ -1,0 +1,55 @@
+// Console key events into key codes: the same codes the other consoles give for the same keys.
+#include "console/keys.hpp"
+#include "win32/console.hpp"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+namespace ulo {
+namespace {
+
+ConsoleKeyEvent press(unsigned short virtualKey, unsigned short scanCode, char32_t character,
+                      unsigned long state = 0) {
+    return {true, virtualKey, scanCode, character, state};
+}
+
+TEST(Win32ConsoleKeys, CharactersAndEditingKeys) {
+    EXPECT_EQ(consoleKeyCode(press('A', 0x1E, 'a')), 'a');
+    EXPECT_EQ(consoleKeyCode(press('A', 0x1E, 'A', SHIFT_PRESSED)), 'A');
+    EXPECT_EQ(consoleKeyCode(press(VK_RETURN, 0x1C, '\r')), KEY_ENTER);
+    EXPECT_EQ(consoleKeyCode(press(VK_BACK, 0x0E, '\b')), KEY_BACKSPACE);
+    EXPECT_EQ(consoleKeyCode(press(VK_TAB, 0x0F, '\t')), KEY_TAB);
+    // Some consoles give Escape no character.
+    EXPECT_EQ(consoleKeyCode(press(VK_ESCAPE, 0x01, 0)), KEY_ESCAPE);
+    // The cursor keys, grey or on the keypad.
+    EXPECT_EQ(consoleKeyCode(press(VK_LEFT, 0x4B, 0)), KEY_LEFT);
+    EXPECT_EQ(consoleKeyCode(press(VK_LEFT, 0x4B, 0, ENHANCED_KEY)), KEY_LEFT);
+    EXPECT_EQ(consoleKeyCode(press(VK_HOME, 0x47, 0, ENHANCED_KEY)), KEY_HOME);
+    EXPECT_EQ(consoleKeyCode(press(VK_END, 0x4F, 0)), KEY_END);
+    EXPECT_EQ(consoleKeyCode(press(VK_DELETE, 0x53, 0, ENHANCED_KEY)), KEY_DELETE);
+    EXPECT_EQ(consoleKeyCode(press(VK_F1, 0x3B, 0)), KEY_F1);
+    // Releases and modifier keys alone give nothing.
+    EXPECT_EQ(consoleKeyCode({false, 'A', 0x1E, 'a', 0}), -1);
+    EXPECT_EQ(consoleKeyCode(press(VK_SHIFT, 0x2A, 0, SHIFT_PRESSED)), -1);
+}
+
+TEST(Win32ConsoleKeys, TextIsCodePage437) {
+    EXPECT_EQ(consoleKeyCode(press(0, 0, U'\u00E9')), 0x82); // é
+    EXPECT_EQ(consoleKeyCode(press(0, 0, U'\u2591')), 0xB0); // ░
+    EXPECT_EQ(consoleKeyCode(press(0, 0, U'\u20AC')), -1);   // € is not in code page 437
+    EXPECT_EQ(consoleKeyCode(press(0, 0, U'\u266A')), -1);   // ♪ pictures byte 13, not Enter
+    // A character composed with Alt and keypad digits arrives with the release of Alt.
+    EXPECT_EQ(consoleKeyCode({false, VK_MENU, 0x38, U'\u00FC', 0}), 0x81); // ü
+    EXPECT_EQ(consoleKeyCode({false, VK_MENU, 0x38, 0, 0}), -1);
+}
+
+TEST(Win32ConsoleKeys, AltAndCtrlGiveExtendedCodes) {
+    EXPECT_EQ(consoleKeyCode(press('X', 0x2D, 'x', LEFT_ALT_PRESSED)), extendedKey(0x2D));
+    EXPECT_EQ(consoleKeyCode(press(VK_LEFT, 0x4B, 0, LEFT_CTRL_PRESSED | ENHANCED_KEY)),
+              extendedKey(0x73));
+    EXPECT_EQ(consoleKeyCode(press(VK_ESCAPE, 0x01, 0, LEFT_ALT_PRESSED)), extendedKey(0x01));
+}
+
+} // namespace
+} // namespace ulo
