@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Ulo in the Win32 console under Wine, in a tmux pane as a person sees it: the banner on the top
 # row, a line typed and edited (Left, Home, End, Backspace, Escape), an answer, and the end on
-# "exit" with exit code 0 and the sentence stored.
+# "exit" with exit code 0 and the sentence stored. Then a second run ended by Ctrl+C, through the
+# normal exit (what was stored stays) with the exit code of a program ended by Ctrl+C.
 #
 #   win32_console_session.sh WINE ULO_EXE
 set -euo pipefail
@@ -41,7 +42,7 @@ END_KEY=$'\e[F'
 FALLBACKS="I don't know\\.|I'm not sure\\.|I don't understand\\.|No clue what you're talking about\\.|No idea\\.|I don't know how to respond to that\\."
 
 tmux -L "$socket" new-session -d -s ulo -x 80 -y 25 -c "$work" \
-    "'$wine' '$ulo'; echo ulo-status=\$?; sleep 600"
+    "'$wine' '$ulo'; echo ulo-status=\$?; '$wine' '$ulo'; echo second-status=\$?; sleep 600"
 wait_for "the banner on the top row" row_is 1 "Ulo V.3 01-09-07"
 row_is 2 ""
 
@@ -73,9 +74,20 @@ for _ in 1 2; do
     shows "ulo-status=0" && break
 done
 wait_for "the end with exit code 0" shows "ulo-status=0"
-head -n 1 "$work/data.dat" | grep -q '^"hello",' || {
-    echo "FAILED: data.dat holds no record for hello:" >&2
+
+# The second run clears the console and starts over.
+second_started() { row_is 1 "Ulo V.3 01-09-07" && ! shows "ulo-status=0"; }
+wait_for "the second run's banner" second_started
+keys -l again
+keys Enter
+wait_for "a fallback reply to again" row_matches 4 "^($FALLBACKS)$"
+keys C-c
+# 0xC000013A, of which the shell sees the low byte.
+wait_for "the end by Ctrl+C" shows "second-status=58"
+if [ "$(head -c 18 "$work/data.dat")" != '"hello","&&$&&","&' ] ||
+    ! grep -q '^"again",' "$work/data.dat"; then
+    echo "FAILED: data.dat holds:" >&2
     od -c "$work/data.dat" >&2
     exit 1
-}
+fi
 echo "console session: passed"

@@ -1,17 +1,7 @@
-// The process console when standard input or output is not a terminal (pipes, files): a script
-// talks to Ulo through it.
-//
-// Input bytes are keys, read without blocking: LF is Enter, CR LF counts as one Enter, NUL is no
-// key, and under a UTF-8 locale the bytes are decoded as UTF-8 into code page 437 (characters it
-// lacks are dropped). When the input ends, a partly typed line is first ended with Enter; after
-// that every read gives INPUT_END_KEY.
-//
-// Output is what a screen would show, one line per screen row: the row being written is kept in
-// memory (a screen with no right border and no scrolling) and written out, with an LF, as soon as
-// the cursor leaves it, so a program at the other end sees each line at once.
+// The pipe console (terminal/pipe_console.hpp) on POSIX descriptors.
 #pragma once
 
-#include "console/console_hooks.hpp"
+#include "terminal/pipe_console.hpp"
 
 namespace ulo {
 
@@ -24,12 +14,7 @@ struct PipeConsoleOptions {
     bool processConsole;
 };
 
-// The width and height the pipe console reports: no line ever wraps or scrolls in practice.
-inline constexpr std::int32_t PIPE_CONSOLE_COLUMNS = 1 << 24;
-inline constexpr std::int32_t PIPE_CONSOLE_ROWS = 1 << 30;
-
 // (Re)starts the pipe console on the given descriptors with an empty row and no input read.
 void openPipeConsole(const PipeConsoleOptions& options);
-const ConsoleHooks& pipeConsoleHooks();
 
 } // namespace ulo

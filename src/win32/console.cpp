@@ -6,18 +6,15 @@
 #include "console/tty_print.hpp"
 #include "runtime/errors.hpp"
 #include "terminal/codepage437.hpp"
+#include "win32/end_requests.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <deque>
 #include <vector>
 #include <windows.h>
 
 namespace ulo {
 namespace {
-
-// What a program ended by Ctrl+C exits with on Windows.
-constexpr int CONTROL_C_EXIT_CODE = static_cast<int>(0xC000013Au);
 
 struct Win32Console {
     bool started = false;
@@ -36,10 +33,6 @@ struct Win32Console {
     std::deque<KeyCode> typed; // keys waiting for room in the key buffer
 };
 Win32Console console;
-
-// Set by the control handler, which runs on a thread of its own; the main thread ends Ulo.
-std::atomic<int> endRequest{0};
-HANDLE wakeEvent = nullptr;
 
 COORD cellAt(int x, int y) {
     return COORD{static_cast<SHORT>(console.left + x), static_cast<SHORT>(console.top + y)};
@@ -190,13 +183,6 @@ void consoleViewUpdate(std::int32_t top, std::int32_t bottom) {
     placeCursor();
 }
 
-// Ends Ulo, from the main thread, once the control handler asked for it.
-void endOnRequest() {
-    if (const int code = endRequest.load(); code != 0) {
-        terminate(code);
-    }
-}
-
 // Drains the console's input events into `console.typed`.
 void readEvents() {
     DWORD waiting = 0;
@@ -246,7 +232,7 @@ KeyString consoleReadKey() {
 
 // Waits for console input or an end request, up to `milliseconds`.
 void consoleSleep(std::int32_t milliseconds) {
-    const HANDLE handles[2] = {console.input, wakeEvent};
+    const HANDLE handles[2] = {console.input, endRequestEvent()};
     ::WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(std::max(milliseconds, 0)));
     endOnRequest();
 }
@@ -255,30 +241,7 @@ std::int32_t consoleWaitKey() {
     return waitForKey(consoleTakeKey, consoleSleep);
 }
 
-// Runs on a thread of its own. Ctrl+C and Ctrl+Break are taken here and end Ulo from the main
-// thread at its next look at the keys. Closing the console (or logging off) ends the process as
-// soon as this returns, so it waits for the main thread to finish the exit instead.
-BOOL WINAPI controlHandler(DWORD type) {
-    switch (type) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        endRequest.store(CONTROL_C_EXIT_CODE);
-        ::SetEvent(wakeEvent);
-        return TRUE;
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-        endRequest.store(CONTROL_C_EXIT_CODE);
-        ::SetEvent(wakeEvent);
-        ::Sleep(INFINITE);
-        return TRUE;
-    default:
-        return FALSE;
-    }
-}
-
 void restoreConsole() {
-    ::SetConsoleCtrlHandler(controlHandler, FALSE);
     ::SetConsoleMode(console.input, console.savedInputMode);
     ::SetConsoleCursorInfo(console.output, &console.savedCursor);
 }
@@ -404,11 +367,10 @@ bool startWin32Console() {
         console.attributes = info.wAttributes;
     }
     followWindow();
-    wakeEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    // Keys one by one, without echo; Ctrl+C stays a signal to the control handler.
+    // Keys one by one, without echo; Ctrl+C stays a request to end, for the control handler.
     ::SetConsoleMode(input, ENABLE_PROCESSED_INPUT);
-    ::SetConsoleCtrlHandler(controlHandler, TRUE);
     registerExitRoutine(restoreConsole);
+    watchEndRequests();
     return true;
 }
 
