@@ -6,12 +6,14 @@
 
 #include <array>
 #include <chrono>
-#include <fcntl.h>
 #include <filesystem>
+#include <thread>
+#if !defined(_WIN32)
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
+#endif
 
 namespace ulo {
 namespace {
@@ -67,6 +69,7 @@ TEST_F(Channels, DirectoriesAndUnreadableNamesDoNotOpen) {
     EXPECT_EQ(openChannelSlot(2), nullptr);
 }
 
+#if !defined(_WIN32) // FIFOs, links and whole-file locks as POSIX systems have them
 // Nothing but a regular file opens, and a FIFO (which would hold a plain open until another
 // process opened its other end) is refused at once.
 TEST_F(Channels, OnlyRegularFilesOpenAndNothingWaitsForAFifo) {
@@ -125,6 +128,8 @@ TEST_F(Channels, LocksWaitAndFollowAFileRenamedOverTheName) {
     EXPECT_EQ(::flock(reader, LOCK_EX | LOCK_NB), 0);
     ::close(reader);
 }
+
+#endif
 
 TEST_F(Channels, FailedCloseIsReported) {
     testing::FailingFileSystem failing;
