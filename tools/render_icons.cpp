@@ -4,7 +4,7 @@
 //   ulo_render_icons DIRECTORY SIZE...
 //
 // writes DIRECTORY/SIZExSIZE/apps/ulo.png for each SIZE, the layout of a hicolor theme folder.
-#include "posix/sdl_driver.hpp"
+#include "terminal/program_icon.hpp"
 
 #include <png.h>
 
@@ -19,14 +19,14 @@ namespace {
 
 // The icon at size x size as RGBA bytes, row by row.
 std::vector<std::uint8_t> scaledIcon(int size) {
-    const std::uint32_t* icon = ulo::programIcon();
+    const std::uint32_t* icon = ulo::PROGRAM_ICON.data();
     std::vector<std::uint8_t> rgba;
     rgba.reserve(static_cast<std::size_t>(size * size * 4));
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            const int sourceX = x * ulo::SDL_ICON_SIZE / size;
-            const int sourceY = y * ulo::SDL_ICON_SIZE / size;
-            const std::uint32_t argb = icon[sourceY * ulo::SDL_ICON_SIZE + sourceX];
+            const int sourceX = x * ulo::PROGRAM_ICON_SIZE / size;
+            const int sourceY = y * ulo::PROGRAM_ICON_SIZE / size;
+            const std::uint32_t argb = icon[sourceY * ulo::PROGRAM_ICON_SIZE + sourceX];
             rgba.push_back(static_cast<std::uint8_t>(argb >> 16));
             rgba.push_back(static_cast<std::uint8_t>(argb >> 8));
             rgba.push_back(static_cast<std::uint8_t>(argb));
