@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 namespace ulo {
 namespace {
@@ -158,6 +161,37 @@ TEST_F(WindowsFileSystem, LocksHoldAgainstOtherHandlesUntilUnlocked) {
     OsFile third = open("data.dat", OsOpenKind::ReadWrite);
     EXPECT_TRUE(files.lockRegion(third, 0, 100));
     EXPECT_TRUE(files.close(third));
+}
+
+// A teaching step replaces the knowledge file while holding its lock, and another Ulo may be
+// waiting for that lock with the file open: neither handle may keep the rename from happening,
+// and the waiter then reads the new file.
+TEST_F(WindowsFileSystem, ALockedFileIsReplacedWhileAnotherWaitsForTheLock) {
+    writeFile("data.dat", "old");
+    OsFile holder = open("data.dat", OsOpenKind::Read);
+    ASSERT_TRUE(files.lock(holder, OsLock::Exclusive));
+    std::atomic<bool> waiting = false;
+    bool locked = false;
+    std::string seen(8, '\0');
+    std::thread waiter([&] {
+        OsFile other;
+        ASSERT_TRUE(files.open("data.dat", OsOpenKind::Read, &other));
+        waiting = true;
+        locked = files.lock(other, OsLock::Shared);
+        seen.resize(static_cast<std::size_t>(
+            std::max<std::int64_t>(0, files.read(other, seen.data(), seen.size()))));
+        files.close(other);
+    });
+    while (!waiting) {
+        std::this_thread::yield();
+    }
+    writeFile("temp.dat", "new");
+    EXPECT_TRUE(files.replace("temp.dat", "data.dat"));
+    EXPECT_EQ(readFile("data.dat"), "new");
+    EXPECT_TRUE(files.close(holder)); // its handle went with the rename; its lock goes now
+    waiter.join();
+    EXPECT_TRUE(locked);
+    EXPECT_EQ(seen, "new");
 }
 
 TEST_F(WindowsFileSystem, TheCommandInterpreterRenames) {

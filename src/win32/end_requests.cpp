@@ -49,9 +49,13 @@ void watchEndRequests() {
     registerExitRoutine(stopWatching);
 }
 
+int pendingEndCode() {
+    return endRequested.load() ? CONTROL_C_EXIT_CODE : 0;
+}
+
 void endOnRequest() {
-    if (endRequested.load()) {
-        terminate(CONTROL_C_EXIT_CODE);
+    if (const int code = pendingEndCode(); code != 0) {
+        terminate(code);
     }
 }
 

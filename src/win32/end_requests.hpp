@@ -10,6 +10,8 @@ namespace ulo {
 
 // Installs the control handler (once); its removal runs at exit.
 void watchEndRequests();
+// The exit code of an end that was requested, 0 while none was. Any thread may ask.
+int pendingEndCode();
 // Ends the program when an end was requested (with the exit code of a program ended by Ctrl+C).
 void endOnRequest();
 // Signalled when an end is requested, for waits.

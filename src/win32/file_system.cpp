@@ -9,15 +9,35 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 #include <windows.h>
 
 namespace ulo {
 namespace {
 
-HANDLE handleOf(OsFile file) {
-    return reinterpret_cast<HANDLE>(file.value);
+// An open file. Its handle may be closed and opened again while its lock is awaited, and is
+// closed when another file is renamed over it (see the whole-file locks below), so a channel
+// holds this record, not the handle.
+struct WindowsFile {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool append = false; // every write goes to the end of the file as it is at that moment
+    std::wstring path;   // full path, for opening again
+    DWORD access = 0;
+    HANDLE lock = INVALID_HANDLE_VALUE; // the lock file's handle while a whole-file lock is held
+};
+
+WindowsFile& recordOf(OsFile file) {
+    return *reinterpret_cast<WindowsFile*>(file.value);
 }
+
+HANDLE handleOf(OsFile file) {
+    return recordOf(file).handle;
+}
+
+// Every file this process holds open, so that a rename over one of them can first close it.
+std::mutex openFilesMutex;
+std::vector<WindowsFile*> openFiles;
 
 // How long a whole-file lock is waited for. Ulo holds its locks only while it reads or copies the
 // knowledge file, never while it waits for the user, so only a stopped process keeps one longer.
@@ -55,13 +75,26 @@ bool noteFailure(DWORD error = ::GetLastError()) {
     return false;
 }
 
-// Handles opened for appending: each write goes to the end of the file as it is at that moment,
-// however other handles have grown it. Only the main thread uses channels.
-std::vector<HANDLE> appendHandles;
-
-bool isAppendHandle(HANDLE handle) {
-    return std::find(appendHandles.begin(), appendHandles.end(), handle) != appendHandles.end();
+// The full form of `name`, so that two names of one file compare equal; empty on failure.
+std::wstring fullPathOf(const std::wstring& name) {
+    const DWORD length = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    std::wstring full(length, L'\0');
+    const DWORD written = ::GetFullPathNameW(name.c_str(), length, full.data(), nullptr);
+    if (written == 0 || written >= length) {
+        return {};
+    }
+    full.resize(written);
+    return full;
 }
+
+bool samePath(const std::wstring& one, const std::wstring& other) {
+    return ::CompareStringOrdinal(one.c_str(), static_cast<int>(one.size()), other.c_str(),
+                                  static_cast<int>(other.size()), TRUE) == CSTR_EQUAL;
+}
+
+// No sharing restriction, as on other systems: another program (or another Ulo) may read,
+// write, rename or delete the file meanwhile.
+constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 bool windowsOpen(const char* name, OsOpenKind kind, OsFile* file) {
     const std::optional<std::wstring> wideName = wideFromUtf8(name);
@@ -98,12 +131,10 @@ bool windowsOpen(const char* name, OsOpenKind kind, OsFile* file) {
         disposition = CREATE_NEW;
         break;
     }
-    // No sharing restriction, as on other systems: another program (or another Ulo) may read,
-    // write, rename or delete the file meanwhile. A directory does not open without backup
-    // semantics; devices (CON, NUL, a pipe) open but are refused below: only disk files are kept.
-    const HANDLE handle = ::CreateFileW(wideName->c_str(), access,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A directory does not open without backup semantics; devices (CON, NUL, a pipe) open but
+    // are refused below: only disk files are kept.
+    const HANDLE handle = ::CreateFileW(wideName->c_str(), access, SHARE_ALL, nullptr, disposition,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         const DWORD attributes = ::GetFileAttributesW(wideName->c_str());
@@ -115,10 +146,13 @@ bool windowsOpen(const char* name, OsOpenKind kind, OsFile* file) {
         ::CloseHandle(handle);
         return noteFailure(ERROR_BAD_FILE_TYPE);
     }
-    if (kind == OsOpenKind::Append) {
-        appendHandles.push_back(handle);
-    }
-    file->value = reinterpret_cast<std::intptr_t>(handle);
+    auto* record = new WindowsFile{.handle = handle,
+                                   .append = kind == OsOpenKind::Append,
+                                   .path = fullPathOf(*wideName),
+                                   .access = access};
+    const std::lock_guard guard(openFilesMutex);
+    openFiles.push_back(record);
+    file->value = reinterpret_cast<std::intptr_t>(record);
     return true;
 }
 
@@ -142,7 +176,7 @@ std::int64_t windowsRead(OsFile file, void* buffer, std::size_t count) {
 
 std::int64_t windowsWrite(OsFile file, const void* bytes, std::size_t count) {
     const HANDLE handle = handleOf(file);
-    const bool append = isAppendHandle(handle);
+    const bool append = recordOf(file).append;
     const auto* next = static_cast<const char*>(bytes);
     std::size_t done = 0;
     while (done < count) {
@@ -195,10 +229,19 @@ bool windowsTruncate(OsFile file, std::int64_t length) {
 }
 
 bool windowsClose(OsFile file) {
-    const HANDLE handle = handleOf(file);
-    appendHandles.erase(std::remove(appendHandles.begin(), appendHandles.end(), handle),
-                        appendHandles.end());
-    return ::CloseHandle(handle) != 0;
+    WindowsFile* record = &recordOf(file);
+    {
+        const std::lock_guard guard(openFilesMutex);
+        std::erase(openFiles, record);
+    }
+    // A handle closed by a rename over its file was closed without a fault.
+    const bool closed =
+        record->handle == INVALID_HANDLE_VALUE || ::CloseHandle(record->handle) != 0;
+    if (record->lock != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(record->lock); // which gives the whole-file lock up
+    }
+    delete record;
+    return closed;
 }
 
 // A region as the lock functions take it: offset and length, each in two 32-bit halves.
@@ -241,53 +284,47 @@ int windowsRemove(const char* name) {
     return ::DeleteFileW(wideName->c_str()) || noteFailure() ? 0 : -1;
 }
 
-// Renames the open file `from` over `to` with POSIX semantics: `to` may be open elsewhere (another
-// Ulo reading it, or this one holding its lock), and those handles keep the old file. False when
-// the system cannot rename so (before Windows 10, or a file system without it).
-bool renameOverOpenFile(const std::wstring& from, const std::wstring& to) {
-    const HANDLE file = ::CreateFileW(from.c_str(), DELETE | GENERIC_WRITE | SYNCHRONIZE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    const DWORD length = ::GetFullPathNameW(to.c_str(), 0, nullptr, nullptr);
-    std::wstring target = L"\\??\\";
-    std::wstring full(length, L'\0');
-    const DWORD written = ::GetFullPathNameW(to.c_str(), length, full.data(), nullptr);
-    bool renamed = false;
-    if (written > 0 && written < length) {
-        target.append(full.data(), written);
-        const std::size_t nameBytes = target.size() * sizeof(wchar_t);
-        std::vector<std::byte> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
-        auto* information = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-        information->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
-        information->RootDirectory = nullptr;
-        information->FileNameLength = static_cast<DWORD>(nameBytes);
-        std::memcpy(information->FileName, target.data(), nameBytes);
-        renamed = ::SetFileInformationByHandle(file, FileRenameInfoEx, information,
-                                               static_cast<DWORD>(buffer.size())) != 0;
-        // The new name reaches the disk before Ulo goes on, as a write-through move would.
-        renamed = renamed && ::FlushFileBuffers(file);
-    }
-    const DWORD error = ::GetLastError();
-    ::CloseHandle(file);
-    ::SetLastError(error);
-    return renamed;
-}
+// How long a rename over a file that another process holds open is tried again: another Ulo
+// holds the knowledge file open without its lock only for a moment, between opening it and
+// finding the lock taken.
+constexpr DWORD REPLACE_WAIT_MILLISECONDS = 2'000;
 
 // One rename that replaces the target, written through to the disk before it returns: at no
-// moment is `to` missing, and after a crash it names either the old or the new file.
+// moment is `to` missing, and after a crash it names either the old or the new file. Windows
+// refuses to rename over a file that is open, so this process's own handles of `to` are closed
+// first; a channel that holds the file's lock keeps it, as the lock lives in the lock file.
 bool windowsReplace(const char* from, const char* to) {
     const std::optional<std::wstring> wideFrom = wideFromUtf8(from);
     const std::optional<std::wstring> wideTo = wideFromUtf8(to);
     if (!wideFrom || !wideTo) {
         return noteFailure(ERROR_INVALID_NAME);
     }
-    return renameOverOpenFile(*wideFrom, *wideTo) ||
-           ::MoveFileExW(wideFrom->c_str(), wideTo->c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
-           noteFailure();
+    const std::wstring target = fullPathOf(*wideTo);
+    {
+        const std::lock_guard guard(openFilesMutex);
+        for (WindowsFile* record : openFiles) {
+            if (record->handle != INVALID_HANDLE_VALUE && samePath(record->path, target)) {
+                ::CloseHandle(record->handle);
+                record->handle = INVALID_HANDLE_VALUE;
+            }
+        }
+    }
+    DWORD pause = 1;
+    DWORD waited = 0;
+    for (;;) {
+        if (::MoveFileExW(wideFrom->c_str(), wideTo->c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+            waited >= REPLACE_WAIT_MILLISECONDS) {
+            return noteFailure(error);
+        }
+        ::Sleep(pause);
+        waited += pause;
+        pause = std::min<DWORD>(pause * 2, 32);
+    }
 }
 
 // The command interpreter (cmd.exe) runs the line; the wide call keeps non-ASCII names intact.
@@ -324,27 +361,54 @@ std::int64_t windowsReadAt(OsFile file, void* buffer, std::size_t count, std::in
     return got;
 }
 
-// Whole-file locks. Windows' locks keep other handles from reading and writing the bytes they
-// cover, so these lock one byte far beyond any knowledge file instead: every Ulo locks that same
-// byte, and the file's own bytes stay free for every reader. A busy lock is tried again after a
-// growing pause, so that Ctrl+C still ends Ulo while it waits.
-constexpr DWORD WHOLE_FILE_LOCK_OFFSET_HIGH = 0x40000000; // at 2^62
+// Whole-file locks. They live in a hidden lock file beside the file, `NAME.lock`, one byte of
+// which is locked, not in the file itself: Windows refuses to rename a file over one that is
+// open, so the knowledge file's lock must outlast the handles of the file (see windowsReplace),
+// and Windows' locks would keep other handles from reading the bytes they cover. While the lock
+// is busy the file itself is closed, so that the holder can replace it, and once the lock is
+// taken the file that then bears the name is opened again. A busy lock is tried again after a
+// growing pause, so that Ctrl+C still ends Ulo while it waits. Windows gives the lock up when
+// the lock file's handle is closed or the process ends.
+HANDLE openLockFile(const std::wstring& path) {
+    const std::wstring name = path + L".lock";
+    HANDLE lock = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, SHARE_ALL, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (lock == INVALID_HANDLE_VALUE) { // a folder Ulo may not write to: one made before will do
+        lock = ::CreateFileW(name.c_str(), GENERIC_READ, SHARE_ALL, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    return lock;
+}
 
 bool windowsLockFile(OsFile file, OsLock kind) {
+    WindowsFile& record = recordOf(file);
+    if (record.lock != INVALID_HANDLE_VALUE || record.path.empty()) {
+        return true;
+    }
+    const HANDLE lock = openLockFile(record.path);
+    if (lock == INVALID_HANDLE_VALUE) {
+        return true; // no lock file can be made or opened: nothing can be replaced here either
+    }
     const DWORD flags =
         (kind == OsLock::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | LOCKFILE_FAIL_IMMEDIATELY;
     DWORD pause = 1;
     DWORD waited = 0;
     for (;;) {
         OVERLAPPED at{};
-        at.OffsetHigh = WHOLE_FILE_LOCK_OFFSET_HIGH;
-        if (::LockFileEx(handleOf(file), flags, 0, 1, 0, &at)) {
-            return true;
+        if (::LockFileEx(lock, flags, 0, 1, 0, &at)) {
+            break;
         }
         if (::GetLastError() != ERROR_LOCK_VIOLATION) {
+            ::CloseHandle(lock);
             return true; // a file system without locks: nothing to wait for
         }
+        if (record.handle != INVALID_HANDLE_VALUE) {
+            const std::lock_guard guard(openFilesMutex);
+            ::CloseHandle(record.handle);
+            record.handle = INVALID_HANDLE_VALUE;
+        }
         if (waited >= LOCK_WAIT_MILLISECONDS) {
+            ::CloseHandle(lock);
             lastFailureSeen = OsFailure::Busy;
             return false;
         }
@@ -353,6 +417,18 @@ bool windowsLockFile(OsFile file, OsLock kind) {
         waited += pause;
         pause = std::min<DWORD>(pause * 2, 32);
     }
+    record.lock = lock;
+    if (record.handle == INVALID_HANDLE_VALUE) {
+        const HANDLE reopened = ::CreateFileW(record.path.c_str(), record.access, SHARE_ALL,
+                                              nullptr, record.append ? OPEN_ALWAYS : OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (reopened == INVALID_HANDLE_VALUE) {
+            return noteFailure();
+        }
+        const std::lock_guard guard(openFilesMutex);
+        record.handle = reopened;
+    }
+    return true;
 }
 
 bool fileInformation(HANDLE handle, BY_HANDLE_FILE_INFORMATION* information) {

@@ -2,8 +2,10 @@
 #include "win32/windows_platform.hpp"
 
 #include "terminal/display_driver.hpp"
+#include "win32/end_requests.hpp"
 #include "win32/text_encoding.hpp"
 
+#include <thread>
 #include <vector>
 #include <windows.h>
 
@@ -24,6 +26,22 @@ std::string windowsProgramFilePath() {
     }
 }
 
+namespace {
+
+// The bell's tone. Beep plays it to the end before it returns, so it plays on a thread of its
+// own.
+void windowsBeep(std::int32_t frequency, std::int32_t milliseconds) {
+    std::thread([frequency, milliseconds] {
+        ::Beep(static_cast<DWORD>(frequency), static_cast<DWORD>(milliseconds));
+    }).detach();
+}
+
+std::int32_t windowsPendingEnd() {
+    return pendingEndCode();
+}
+
+} // namespace
+
 const Platform& nativePlatform() {
     // Made on first use: the pieces come from other files, whose tables are set up by then.
     static const Platform windows = {
@@ -36,6 +54,8 @@ const Platform& nativePlatform() {
         // or on the Null driver when VXGFX asks for it.
         .displayDrivers = {},
         .programFilePath = windowsProgramFilePath,
+        .beep = windowsBeep,
+        .pendingEnd = windowsPendingEnd,
     };
     return windows;
 }
