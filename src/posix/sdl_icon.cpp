@@ -1,5 +1,5 @@
 // The program's window icon: a speech bubble holding a cursor block, drawn from a small map.
-#include "posix/sdl_driver.hpp"
+#include "posix/sdl_icon.hpp"
 
 #include <array>
 #include <cstdint>
