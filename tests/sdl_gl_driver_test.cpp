@@ -103,12 +103,27 @@ private:
     std::vector<std::unique_ptr<ScopedVariable>> variables_;
 };
 
-// A blue screen with a red rectangle, drawn and flipped until the window shows it: a window may
-// lose what was drawn before it appeared on the screen.
+// The stencil and accumulation buffers come when asked for, beside the deepest depth buffer the
+// display has with them (this one has no 32-bit depth buffer with a stencil buffer). A blue
+// screen with a red rectangle is drawn and flipped until the window shows it: a window may lose
+// what was drawn before it appeared on the screen. Flip takes the window's events.
 TEST_F(SdlGlDriver, WhatTheProgramDrawsAndFlipsShowsInTheWindow) {
-    ASSERT_EQ(open(SCREEN_OPENGL), &SDL_GL_DISPLAY_DRIVER);
+    ASSERT_EQ(open(SCREEN_OPENGL | SCREEN_STENCIL_BUFFER | SCREEN_ACCUM_BUFFER),
+              &SDL_GL_DISPLAY_DRIVER);
     const Gl gl = glFunctions();
-    ASSERT_TRUE(gl.clearColor && gl.clear && gl.scissor && gl.enable && gl.disable);
+    ASSERT_TRUE(gl.clearColor && gl.clear && gl.scissor && gl.enable && gl.disable &&
+                gl.getIntegerv);
+    const auto bits = [&](GLenum name) {
+        GLint value = 0;
+        gl.getIntegerv(name, &value);
+        return value;
+    };
+    EXPECT_GE(bits(GL_STENCIL_BITS), 8);
+    EXPECT_GE(bits(GL_ACCUM_RED_BITS) + bits(GL_ACCUM_GREEN_BITS) + bits(GL_ACCUM_BLUE_BITS) +
+                  bits(GL_ACCUM_ALPHA_BITS),
+              32);
+    EXPECT_GE(bits(GL_DEPTH_BITS), 16);
+
     // The rectangle: columns 100-299, window rows 50-129 (OpenGL counts rows from the bottom).
     RgbPicture expected{640, 480, std::vector<std::uint32_t>(640 * 480, BLUE)};
     for (int row = 50; row < 130; ++row) {
@@ -132,32 +147,11 @@ TEST_F(SdlGlDriver, WhatTheProgramDrawsAndFlipsShowsInTheWindow) {
     }
     EXPECT_TRUE(testing::samePicture(expected, shown.picture, "opengl-window"));
 
-    // Flip takes the window's events through the window procedure.
     pushKeyDown(SDL_SCANCODE_UP, SDLK_UP);
     pushKeyDown(SDL_SCANCODE_F4, SDLK_F4, KMOD_LALT);
     activeScreen()->driver->flip();
     EXPECT_EQ(popKey(), KEY_UP);
     EXPECT_EQ(popKey(), WINDOW_CLOSE_KEY);
-}
-
-// The stencil and accumulation buffers come when asked for, with the deepest depth buffer the
-// display has beside them (this one has no 32-bit depth buffer with a stencil buffer).
-TEST_F(SdlGlDriver, PixelFormatFollowsTheFlags) {
-    ASSERT_EQ(open(SCREEN_OPENGL | SCREEN_STENCIL_BUFFER | SCREEN_ACCUM_BUFFER),
-              &SDL_GL_DISPLAY_DRIVER);
-    const Gl gl = glFunctions();
-    ASSERT_NE(gl.getIntegerv, nullptr);
-    const auto bits = [&](GLenum name) {
-        GLint value = 0;
-        gl.getIntegerv(name, &value);
-        return value;
-    };
-    EXPECT_GE(bits(GL_STENCIL_BITS), 8);
-    EXPECT_GE(bits(GL_ACCUM_RED_BITS) + bits(GL_ACCUM_GREEN_BITS) + bits(GL_ACCUM_BLUE_BITS) +
-                  bits(GL_ACCUM_ALPHA_BITS),
-              32);
-    EXPECT_GE(bits(GL_DEPTH_BITS), 16);
-    EXPECT_GE(bits(GL_RED_BITS), 8);
 }
 
 // The driver walk: a mode set without SCREEN_OPENGL never gets the OpenGL window, even when
