@@ -4,15 +4,17 @@
 
 # libpng-dev: pictures of the framebuffer (tests, documentation); libncurses-dev: ncursesw, the
 # terminal library of the terminal console; libsdl2-dev: the window library's headers (the
-# library itself is loaded at run time); libx11-dev: the window tests' view of the X server.
+# library itself is loaded at run time); libx11-dev: the window tests' view of the X server;
+# libgl-dev: OpenGL's headers, for the test that draws into the OpenGL window.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-    libpng-dev libncurses-dev libsdl2-dev libx11-dev)
+    libpng-dev libncurses-dev libsdl2-dev libx11-dev libgl-dev)
 # dpkg-dev: dpkg-shlibdeps, which finds the Debian package's dependencies.
 PACKAGE_PACKAGES=(dpkg-dev)
 # tmux: the real terminal of the terminal-session tests; xvfb and xdotool: the private X server
 # and the typing of the window tests; libgl1-mesa-dri: OpenGL on that server, for the window
-# test that presents through an OpenGL renderer; groff-base and desktop-file-utils: the install
-# tests' checks of the manual page and the menu entry (they build the Debian package too).
+# tests that present through an OpenGL renderer or draw into the OpenGL window; groff-base and
+# desktop-file-utils: the install tests' checks of the manual page and the menu entry (they build
+# the Debian package too).
 TEST_PACKAGES=(tmux xvfb xdotool libgl1-mesa-dri groff-base desktop-file-utils
     "${PACKAGE_PACKAGES[@]}")
 # clang and libclang-rt-dev (its libFuzzer and sanitizer run-times): the fuzz targets.

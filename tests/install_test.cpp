@@ -1,6 +1,6 @@
 // Ulo as it is installed: the tree that `cmake --install` makes (program, manual page, icons, menu
 // entry) and the Debian package made of it, installed, used from PATH and removed again.
-#include "posix/sdl_driver.hpp"
+#include "posix/sdl_icon.hpp"
 #include "support/child_process.hpp"
 #include "support/test_support.hpp"
 #include "support/virtual_display.hpp"

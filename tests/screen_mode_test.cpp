@@ -4,6 +4,7 @@
 #include "support/fake_drivers.hpp"
 #include "support/test_support.hpp"
 #include "terminal/screen.hpp"
+#include "terminal/window_thread.hpp"
 
 #include <gtest/gtest.h>
 
@@ -212,6 +213,15 @@ TEST_F(ScreenMode, WithoutVariableEveryDriverWindowedThenFullScreen) {
     EXPECT_EQ(lastErrorCode(), ERR_ILLEGAL_FUNCTION_CALL);
     EXPECT_EQ(activeScreen(), nullptr);
     EXPECT_EQ(consoleHooks().printBuffer, nullptr); // the conversation stays on the console
+}
+
+// The reason a refused attempt noted is not said later, when a screen set after it fails with
+// none of its own.
+TEST_F(ScreenMode, AScreenThatOpensForgetsWhyEarlierAttemptsFailed) {
+    noteWindowFailure("Alpha", "no display mode of the window's size");
+    drivers.succeedOn("Beta", 0);
+    ASSERT_EQ(setScreenMode(18, 32, 0, 0, 0), ERR_NONE);
+    EXPECT_EQ(takeWindowFailure(), "");
 }
 
 TEST_F(ScreenMode, FullScreenRequestFlipsToWindowed) {

@@ -2,6 +2,7 @@
 #include "posix/posix_platform.hpp"
 
 #include "posix/sdl_driver.hpp"
+#include "posix/sdl_gl_driver.hpp"
 #include "posix/termination_signals.hpp"
 #include "terminal/display_driver.hpp"
 
@@ -11,8 +12,11 @@
 namespace ulo {
 namespace {
 
-// The drivers of this platform in the order they are tried: a window on the desktop.
-constexpr const DisplayDriver* POSIX_DISPLAY_DRIVERS[] = {&SDL_DISPLAY_DRIVER};
+// The drivers of this platform in the order they are tried: the framebuffer's window on the
+// desktop, then the OpenGL window, which only a caller asking for SCREEN_OPENGL gets (and the
+// first refuses).
+constexpr const DisplayDriver* POSIX_DISPLAY_DRIVERS[] = {&SDL_DISPLAY_DRIVER,
+                                                          &SDL_GL_DISPLAY_DRIVER};
 
 } // namespace
 

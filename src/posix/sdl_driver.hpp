@@ -18,8 +18,4 @@ void sdlBeep(std::int32_t frequency, std::int32_t milliseconds);
 // The window system's number for the driver's window (0 when none), as its events carry it.
 std::uint32_t sdlWindowId();
 
-// The program's icon: SDL_ICON_SIZE x SDL_ICON_SIZE pixels, 0xAARRGGBB, row by row.
-inline constexpr int SDL_ICON_SIZE = 32;
-const std::uint32_t* programIcon();
-
 } // namespace ulo

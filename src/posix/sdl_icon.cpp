@@ -1,5 +1,5 @@
 // The program's window icon, as the window library takes it.
-#include "posix/sdl_driver.hpp"
+#include "posix/sdl_icon.hpp"
 #include "terminal/program_icon.hpp"
 
 namespace ulo {

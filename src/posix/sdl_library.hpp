@@ -6,7 +6,7 @@
 
 namespace ulo {
 
-// Every SDL function the window driver and its bell use, as (name, function) pairs.
+// Every SDL function the window drivers and the bell use, as (name, function) pairs.
 #define ULO_SDL_FUNCTIONS(X)                                                                       \
     X(SDL_Init)                                                                                    \
     X(SDL_InitSubSystem)                                                                           \
@@ -28,6 +28,21 @@ namespace ulo {
     X(SDL_GetCurrentDisplayMode)                                                                   \
     X(SDL_GetDisplayBounds)                                                                        \
     X(SDL_RaiseWindow)                                                                             \
+    X(SDL_ShowWindow)                                                                              \
+    X(SDL_HideWindow)                                                                              \
+    X(SDL_SetWindowSize)                                                                           \
+    X(SDL_SetWindowPosition)                                                                       \
+    X(SDL_SetWindowDisplayMode)                                                                    \
+    X(SDL_GetNumDisplayModes)                                                                      \
+    X(SDL_GetDisplayMode)                                                                          \
+    X(SDL_GetClosestDisplayMode)                                                                   \
+    X(SDL_GL_ResetAttributes)                                                                      \
+    X(SDL_GL_SetAttribute)                                                                         \
+    X(SDL_GL_CreateContext)                                                                        \
+    X(SDL_GL_MakeCurrent)                                                                          \
+    X(SDL_GL_DeleteContext)                                                                        \
+    X(SDL_GL_SwapWindow)                                                                           \
+    X(SDL_GL_GetProcAddress)                                                                       \
     X(SDL_CreateRGBSurfaceWithFormatFrom)                                                          \
     X(SDL_FreeSurface)                                                                             \
     X(SDL_CreateRenderer)                                                                          \

@@ -294,6 +294,8 @@ RuntimeErrorCode setScreenMode(std::int32_t mode, std::int32_t depth, std::int32
                              why.c_str());
             }
         } else {
+            // Why attempts before this driver's failed no longer matters.
+            takeWindowFailure();
             // The driver may already present from a thread of its own: finish the screen under
             // its lock.
             if (driver->lock != nullptr) {

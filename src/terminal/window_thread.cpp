@@ -311,12 +311,8 @@ void waitWindowVsync() {
         std::chrono::milliseconds(rate > 0 ? 1000 / rate : DEFAULT_VSYNC_MS));
 }
 
-std::int32_t readWindowMouse(std::int32_t* x, std::int32_t* y, std::int32_t* wheel,
-                             std::int32_t* buttons) {
-    if (!windowThread) {
-        return -1;
-    }
-    const std::lock_guard<std::recursive_mutex> guard(windowThread->screenLock);
+std::int32_t readMouseState(std::int32_t* x, std::int32_t* y, std::int32_t* wheel,
+                            std::int32_t* buttons) {
     WindowState& state = windowState();
     if (!state.active) {
         return -1;
@@ -336,25 +332,37 @@ std::int32_t readWindowMouse(std::int32_t* x, std::int32_t* y, std::int32_t* whe
     return 0;
 }
 
+std::int32_t readWindowMouse(std::int32_t* x, std::int32_t* y, std::int32_t* wheel,
+                             std::int32_t* buttons) {
+    if (!windowThread) {
+        return -1;
+    }
+    const std::lock_guard<std::recursive_mutex> guard(windowThread->screenLock);
+    return readMouseState(x, y, wheel, buttons);
+}
+
+void requestMouse(WindowRequests& requests, std::int32_t x, std::int32_t y, std::int32_t pointer) {
+    WindowState& state = windowState();
+    if (x >= 0) {
+        requests.warp = true;
+        requests.warpX = std::min(x, state.width - 1);
+        requests.warpY = std::clamp(y, 0, state.height - 1);
+    }
+    if (pointer == 0 && state.pointerVisible) {
+        requests.pointer = 0;
+        state.pointerVisible = false;
+    } else if (pointer > 0 && !state.pointerVisible) {
+        requests.pointer = 1;
+        state.pointerVisible = true;
+    }
+}
+
 void placeWindowMouse(std::int32_t x, std::int32_t y, std::int32_t pointer) {
     if (!windowThread) {
         return;
     }
-    WindowThread& t = *windowThread;
-    const std::lock_guard<std::recursive_mutex> guard(t.screenLock);
-    WindowState& state = windowState();
-    if (x >= 0) {
-        t.requests.warp = true;
-        t.requests.warpX = std::min(x, state.width - 1);
-        t.requests.warpY = std::clamp(y, 0, state.height - 1);
-    }
-    if (pointer == 0 && state.pointerVisible) {
-        t.requests.pointer = 0;
-        state.pointerVisible = false;
-    } else if (pointer > 0 && !state.pointerVisible) {
-        t.requests.pointer = 1;
-        state.pointerVisible = true;
-    }
+    const std::lock_guard<std::recursive_mutex> guard(windowThread->screenLock);
+    requestMouse(windowThread->requests, x, y, pointer);
 }
 
 void setWindowTitle(const char* title) {

@@ -73,6 +73,15 @@ void setWindowTitle(const char* title);
 // Asks the window thread to sound a tone; returns at once. Nothing when no window thread runs.
 void requestWindowBeep(std::int32_t frequency, std::int32_t milliseconds);
 
+// The mouse parts of those operations for a driver without a window thread, on the thread that
+// owns the window. The pointer as the window procedure last saw it: 0, or -1 when the window is
+// not active or (windowed) the pointer is outside the picture, which also clears the buttons.
+std::int32_t readMouseState(std::int32_t* x, std::int32_t* y, std::int32_t* wheel,
+                            std::int32_t* buttons);
+// Notes in `requests` what setMouse asks of the window: the pointer moved to (x, y), limited to
+// the picture (x < 0: not moved), and shown or hidden when that changes its visibility.
+void requestMouse(WindowRequests& requests, std::int32_t x, std::int32_t y, std::int32_t pointer);
+
 // Sets up the window state for a driver's init: the size, depth, rate, flags and title it was
 // given, with the window's system version.
 void prepareWindowState(const char* title, std::int32_t width, std::int32_t height,
