@@ -59,6 +59,39 @@ PIXELFORMATDESCRIPTOR openGlPixelFormat(std::int32_t depth, std::int32_t flags) 
     return format;
 }
 
+namespace {
+
+bool hasBuffersOf(const PIXELFORMATDESCRIPTOR& format, const PIXELFORMATDESCRIPTOR& wanted) {
+    return (format.dwFlags & wanted.dwFlags) == wanted.dwFlags &&
+           format.iPixelType == wanted.iPixelType && format.cStencilBits >= wanted.cStencilBits &&
+           format.cAccumBits >= wanted.cAccumBits;
+}
+
+} // namespace
+
+int choosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR& wanted) {
+    const int chosen = ::ChoosePixelFormat(dc, &wanted);
+    PIXELFORMATDESCRIPTOR format{};
+    if (chosen == 0 || ::DescribePixelFormat(dc, chosen, sizeof format, &format) == 0 ||
+        hasBuffersOf(format, wanted)) {
+        return chosen;
+    }
+    // The deepest depth buffer among the formats that have every buffer asked for.
+    const BYTE colourBits = format.cColorBits;
+    int best = 0;
+    BYTE bestDepthBits = 0;
+    const int count = ::DescribePixelFormat(dc, 1, sizeof format, &format);
+    for (int i = 1; i <= count; ++i) {
+        if (::DescribePixelFormat(dc, i, sizeof format, &format) != 0 &&
+            format.cColorBits == colourBits && hasBuffersOf(format, wanted) &&
+            (best == 0 || format.cDepthBits > bestDepthBits)) {
+            best = i;
+            bestDepthBits = format.cDepthBits;
+        }
+    }
+    return best != 0 ? best : chosen;
+}
+
 std::vector<std::int32_t> displayModeSizes(std::int32_t depth) {
     std::vector<std::int32_t> sizes;
     DEVMODEA mode{};

@@ -26,6 +26,11 @@ void unloadOpenGl(OpenGlLibrary& library);
 // for.
 PIXELFORMATDESCRIPTOR openGlPixelFormat(std::int32_t depth, std::int32_t flags);
 
+// The device's pixel format for `wanted`, 0 when it has none: ChoosePixelFormat's, unless that one
+// lacks the stencil or accumulation bits asked for (Wine's does not weigh accumulation at all)
+// and another format with the same colour bits has them.
+int choosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR& wanted);
+
 // The sizes of the display's modes with `depth` bits per pixel, each width * 65536 + height,
 // once each, in the order the system lists them.
 std::vector<std::int32_t> displayModeSizes(std::int32_t depth);
