@@ -25,10 +25,11 @@ FUZZ_PACKAGES=(clang libclang-rt-dev)
 # GoogleTest's sources (googletest), built for the target.
 WINDOWS_BUILD_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix googletest)
 # Running and testing it: Wine (wine32 for 32-bit programs), Mesa for the graphics drivers, the
-# private X server, tmux for the console and ImageMagick and the X utilities for pictures. Where
-# the machine runs no 32-bit programs, the tests run a 64-bit build under wine64.
+# private X server, tmux for the console, ImageMagick and the X utilities for pictures, and the X
+# library's headers for the window tests' close request. Where the machine runs no 32-bit
+# programs, the tests run a 64-bit build under wine64.
 WINDOWS_TEST_PACKAGES=(wine wine32:i386 wine64 libgl1:i386 libgl1-mesa-dri:i386
-    g++-mingw-w64-x86-64-posix xvfb xdotool imagemagick x11-utils tmux)
+    g++-mingw-w64-x86-64-posix xvfb xdotool imagemagick x11-utils tmux libx11-dev)
 
 # ensure_packages NAME...: installs those of NAME... that are not installed yet (as root, or
 # through sudo when there is one).

@@ -8,6 +8,8 @@
 set -euo pipefail
 wine=$1
 ulo=$2
+# Wine without an X display gives Ulo no window: it talks through its console.
+unset DISPLAY
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"

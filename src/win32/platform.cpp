@@ -10,6 +10,12 @@
 #include <windows.h>
 
 namespace ulo {
+namespace {
+
+// The drivers of this platform in the order they are tried.
+constexpr const DisplayDriver* WINDOWS_DISPLAY_DRIVERS[] = {&GDI_DISPLAY_DRIVER};
+
+} // namespace
 
 std::string windowsProgramFilePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
@@ -50,9 +56,7 @@ const Platform& nativePlatform() {
         .startRuntime = windowsStartRuntime,
         .fileSystem = &WINDOWS_FILE_SYSTEM,
         .processConsole = windowsProcessConsole,
-        // No window drivers yet: until they come, the mode set leaves Ulo on the process console,
-        // or on the Null driver when VXGFX asks for it.
-        .displayDrivers = {},
+        .displayDrivers = WINDOWS_DISPLAY_DRIVERS,
         .programFilePath = windowsProgramFilePath,
         .beep = windowsBeep,
         .pendingEnd = windowsPendingEnd,

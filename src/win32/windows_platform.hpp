@@ -10,5 +10,7 @@ void windowsStartRuntime();                  // system.cpp
 extern const FileSystem WINDOWS_FILE_SYSTEM; // file_system.cpp
 const ConsoleHooks& windowsProcessConsole(); // process_console.cpp
 std::string windowsProgramFilePath();        // platform.cpp
+// The plain window: a framed window on the shared window thread, drawn with GDI.
+extern const DisplayDriver GDI_DISPLAY_DRIVER; // gdi_driver.cpp
 
 } // namespace ulo

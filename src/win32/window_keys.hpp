@@ -1,0 +1,17 @@
+// The keyboard as a Windows window sees it: the control-key state of a key message, in the
+// layout that console key events use, and the held keys by scan code.
+#pragma once
+
+#include <cstdint>
+
+namespace ulo {
+
+// The control-key state for the keyboard state `keys` (GetKeyboardState's 256 bytes): Shift,
+// left and right Ctrl and Alt, and ENHANCED_KEY for a key message with the extended-key bit.
+std::uint32_t controlKeyStateOf(const std::uint8_t* keys, bool extendedKey);
+
+// Sets byte n of `keyState` (128 bytes) to 1 while the key with scan code n is held, else 0,
+// from the keyboard state of the calling thread.
+void readHeldKeys(std::uint8_t* keyState);
+
+} // namespace ulo

@@ -1,0 +1,234 @@
+#include "win32/window_procedure.hpp"
+
+#include "terminal/codepage437.hpp"
+#include "terminal/window_events.hpp"
+#include "win32/text_encoding.hpp"
+#include "win32/window_keys.hpp"
+
+#include <string>
+#include <utility>
+#include <windowsx.h>
+
+namespace ulo {
+namespace {
+
+// The class's name has room for this much of the title.
+constexpr std::size_t CLASS_TITLE_LENGTH = 139;
+
+struct WindowClass {
+    std::wstring name;
+    HINSTANCE instance = nullptr;
+    bool registered = false;
+    UINT pointerMessage = 0;
+    BOOL savedScreenSaver = FALSE;
+    bool screenSaverSaved = false;
+    bool keysChanged = false;     // since the last pump
+    bool trackingPointer = false; // asked to hear when the pointer leaves
+};
+WindowClass windowClass;
+
+LRESULT passOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam, EventResult result) {
+    return result == EventResult::Handled ? 0 : ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A key press: the virtual key, repeat count, scan code and extended-key bit of the message, the
+// control keys held, and the character the key makes, if any, through the ANSI keyboard
+// functions. That character only tells apart a key's own letter from one typed with AltGr:
+// characters reach the key buffer through WM_CHAR.
+WindowEvent keyPress(UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto virtualKey = static_cast<std::uint16_t>(wParam & 0xFFFF);
+    const auto scanCode = static_cast<UINT>((lParam >> 16) & 0xFF);
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    WindowEvent event{};
+    event.kind =
+        message == WM_SYSKEYDOWN ? WindowEventKind::SystemKeyDown : WindowEventKind::KeyDown;
+    event.scanCode = static_cast<std::uint8_t>(scanCode);
+    event.virtualKey = virtualKey;
+    event.repeatCount = static_cast<std::int32_t>(lParam & 0xFFFF);
+    event.controlKeyState = controlKeyStateOf(keys, ((lParam >> 24) & 1) != 0);
+    event.altHeld = ((lParam >> 29) & 1) != 0;
+    const UINT base = ::MapVirtualKeyA(virtualKey, MAPVK_VK_TO_CHAR);
+    event.baseCharacter = static_cast<std::uint8_t>(base & 0xFF);
+    // A dead key (top bit) is not fed to ToAscii, which would use it up.
+    if ((base & 0x80000000u) == 0) {
+        WORD typed = 0;
+        if (::ToAscii(virtualKey, scanCode, keys, &typed, 0) == 1) {
+            event.character = static_cast<std::uint8_t>(typed & 0xFF);
+        }
+    }
+    return event;
+}
+
+// Typed text, one UTF-16 unit: its code page 437 byte, or none (above 255) for characters code
+// page 437 lacks and for those that only look like a control byte's picture (♪ is not Enter).
+WindowEvent typedCharacter(WPARAM wParam, LPARAM lParam) {
+    WindowEvent event{};
+    event.kind = WindowEventKind::Character;
+    event.repeatCount = static_cast<std::int32_t>(lParam & 0xFFFF);
+    const auto unit = static_cast<char32_t>(wParam & 0xFFFF);
+    const int code = unit >= 0xD800 && unit <= 0xDFFF ? -1 : unicodeToCp437(unit);
+    event.code = code > 0 && (unit < 128 || code >= 32) ? code : 256;
+    return event;
+}
+
+void pointerMoved(HWND window, LPARAM lParam) {
+    WindowState& state = windowState();
+    state.pointerX = GET_X_LPARAM(lParam);
+    state.pointerY = GET_Y_LPARAM(lParam);
+    state.pointerInside = state.pointerX >= 0 && state.pointerY >= 0 &&
+                          state.pointerX < state.width && state.pointerY < state.height;
+    if (!windowClass.trackingPointer) {
+        TRACKMOUSEEVENT leave{sizeof leave, TME_LEAVE, window, 0};
+        windowClass.trackingPointer = ::TrackMouseEvent(&leave) != FALSE;
+    }
+}
+
+LRESULT button(HWND window, UINT message, WPARAM wParam, LPARAM lParam, WindowEventKind kind,
+               std::int32_t bit) {
+    WindowEvent event{};
+    event.kind = kind;
+    event.button = bit;
+    return passOn(window, message, wParam, lParam, handleWindowEvent(event));
+}
+
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == windowClass.pointerMessage && message != 0) {
+        ::ShowCursor(wParam != 0 ? TRUE : FALSE);
+        return 0;
+    }
+    WindowEvent event{};
+    switch (message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        windowClass.keysChanged = true;
+        return passOn(window, message, wParam, lParam,
+                      handleWindowEvent(keyPress(message, wParam, lParam)));
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+        windowClass.keysChanged = true;
+        break;
+    case WM_CHAR:
+        return passOn(window, message, wParam, lParam,
+                      handleWindowEvent(typedCharacter(wParam, lParam)));
+    case WM_SIZE:
+        if (wParam == SIZE_MAXIMIZED) {
+            event.kind = WindowEventKind::Maximize;
+            return passOn(window, message, wParam, lParam, handleWindowEvent(event));
+        }
+        break;
+    case WM_CLOSE:
+        // Alt+F4 and the close button only queue the close key; the window stays.
+        event.kind = WindowEventKind::Close;
+        return passOn(window, message, wParam, lParam, handleWindowEvent(event));
+    case WM_PAINT:
+        event.kind = WindowEventKind::Paint;
+        return passOn(window, message, wParam, lParam, handleWindowEvent(event));
+    case WM_ACTIVATEAPP:
+        windowClass.keysChanged = true;
+        event.kind = WindowEventKind::Focus;
+        event.active = wParam != FALSE;
+        return passOn(window, message, wParam, lParam, handleWindowEvent(event));
+    case WM_LBUTTONDOWN:
+        return button(window, message, wParam, lParam, WindowEventKind::ButtonDown, MOUSE_LEFT);
+    case WM_LBUTTONUP:
+        return button(window, message, wParam, lParam, WindowEventKind::ButtonUp, MOUSE_LEFT);
+    case WM_RBUTTONDOWN:
+        return button(window, message, wParam, lParam, WindowEventKind::ButtonDown, MOUSE_RIGHT);
+    case WM_RBUTTONUP:
+        return button(window, message, wParam, lParam, WindowEventKind::ButtonUp, MOUSE_RIGHT);
+    case WM_MBUTTONDOWN:
+        return button(window, message, wParam, lParam, WindowEventKind::ButtonDown, MOUSE_MIDDLE);
+    case WM_MBUTTONUP:
+        return button(window, message, wParam, lParam, WindowEventKind::ButtonUp, MOUSE_MIDDLE);
+    case WM_MOUSEWHEEL:
+        event.kind = WindowEventKind::Wheel;
+        event.wheelDelta = static_cast<std::int32_t>(wParam) > 0 ? 1 : -1;
+        return passOn(window, message, wParam, lParam, handleWindowEvent(event));
+    case WM_MOUSEMOVE:
+        pointerMoved(window, lParam);
+        break;
+    case WM_MOUSELEAVE:
+        windowClass.trackingPointer = false;
+        windowState().pointerInside = false;
+        break;
+    case WM_DESTROY:
+        windowClass.trackingPointer = false;
+        windowState().pointerInside = false;
+        break;
+    default:
+        break;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+} // namespace
+
+std::uint32_t windowsVersionWord() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!::GetVersionExA(&info)) {
+        return 0;
+    }
+    return info.dwMajorVersion << 8 | info.dwMinorVersion;
+}
+
+bool openWindowClass() {
+    WindowClass& c = windowClass;
+    c = WindowClass{};
+    c.instance = ::GetModuleHandleW(nullptr);
+    c.pointerMessage = ::RegisterWindowMessageA("VX mouse cursor");
+    BOOL screenSaver = FALSE;
+    if (::SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &screenSaver, 0)) {
+        c.savedScreenSaver = screenSaver;
+        c.screenSaverSaved = true;
+        ::SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, 0);
+    }
+    const std::wstring title = wideFromUtf8(windowState().title).value_or(std::wstring());
+    c.name = L"vxgfxclass_" + title.substr(0, CLASS_TITLE_LENGTH);
+    WNDCLASSEXW description{};
+    description.cbSize = sizeof description;
+    description.style = CS_HREDRAW | CS_VREDRAW;
+    description.lpfnWndProc = windowProcedure;
+    description.hInstance = c.instance;
+    description.hIcon = ::LoadIconA(c.instance, "VX_PROGRAM_ICON");
+    if (description.hIcon == nullptr) {
+        description.hIcon = ::LoadIconA(nullptr, IDI_APPLICATION);
+    }
+    description.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    description.lpszClassName = c.name.c_str();
+    c.registered = ::RegisterClassExW(&description) != 0;
+    return c.registered;
+}
+
+void closeWindowClass() {
+    WindowClass& c = windowClass;
+    if (c.registered) {
+        ::UnregisterClassW(c.name.c_str(), c.instance);
+        c.registered = false;
+    }
+    if (c.screenSaverSaved) {
+        ::SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, static_cast<UINT>(c.savedScreenSaver),
+                                nullptr, 0);
+        c.screenSaverSaved = false;
+    }
+}
+
+const wchar_t* windowClassName() {
+    return windowClass.name.c_str();
+}
+
+UINT pointerMessage() {
+    return windowClass.pointerMessage;
+}
+
+bool pumpWindowMessages(const HWND& window) {
+    MSG message;
+    while (window != nullptr && ::PeekMessageW(&message, window, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return std::exchange(windowClass.keysChanged, false);
+}
+
+} // namespace ulo

@@ -1,0 +1,31 @@
+// The Windows front of the portable window events: the window procedure of Ulo's window, which
+// turns the window's messages into WindowEvents, its message pump, and the set-up that comes
+// before the window (the window class, the pointer message, the screen saver). Everything here
+// runs on the window thread, with the screen lock held.
+#pragma once
+
+#include <cstdint>
+#include <windows.h>
+
+namespace ulo {
+
+// The operating system's version as major * 256 + minor.
+std::uint32_t windowsVersionWord();
+
+// Registers the window message that shows and hides the pointer, switches the screen saver off
+// for as long as the window class exists and registers the window class "vxgfxclass_" + the
+// window's title, with the program's icon. False when the class cannot be registered.
+bool openWindowClass();
+// Unregisters the class and gives the screen saver its old setting; also after a failed open.
+void closeWindowClass();
+const wchar_t* windowClassName();
+
+// The message that shows (wParam 1) or hides (0) the pointer on the window's own thread.
+UINT pointerMessage();
+
+// Takes every message waiting for `window` through the window procedure without waiting for one
+// (the window may be replaced on the way, by a full-screen switch). True when a key went down or
+// up or the focus changed.
+bool pumpWindowMessages(const HWND& window);
+
+} // namespace ulo
