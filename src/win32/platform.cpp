@@ -13,7 +13,8 @@ namespace ulo {
 namespace {
 
 // The drivers of this platform in the order they are tried.
-constexpr const DisplayDriver* WINDOWS_DISPLAY_DRIVERS[] = {&GDI_DISPLAY_DRIVER};
+constexpr const DisplayDriver* WINDOWS_DISPLAY_DRIVERS[] = {&GDI_DISPLAY_DRIVER,
+                                                            &WGL_DISPLAY_DRIVER};
 
 } // namespace
 
