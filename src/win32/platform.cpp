@@ -2,7 +2,9 @@
 #include "win32/windows_platform.hpp"
 
 #include "terminal/display_driver.hpp"
+#include "win32/directx_driver.hpp"
 #include "win32/end_requests.hpp"
+#include "win32/gdi_driver.hpp"
 #include "win32/text_encoding.hpp"
 
 #include <thread>
@@ -10,6 +12,13 @@
 #include <windows.h>
 
 namespace ulo {
+namespace {
+
+// The drivers in the order they are tried: DirectDraw where it starts, else plain GDI.
+constexpr const DisplayDriver* WINDOWS_DISPLAY_DRIVERS[] = {&DIRECTX_DISPLAY_DRIVER,
+                                                            &GDI_DISPLAY_DRIVER};
+
+} // namespace
 
 std::string windowsProgramFilePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
@@ -50,9 +59,7 @@ const Platform& nativePlatform() {
         .startRuntime = windowsStartRuntime,
         .fileSystem = &WINDOWS_FILE_SYSTEM,
         .processConsole = windowsProcessConsole,
-        // No window drivers yet: until they come, the mode set leaves Ulo on the process console,
-        // or on the Null driver when VXGFX asks for it.
-        .displayDrivers = {},
+        .displayDrivers = WINDOWS_DISPLAY_DRIVERS,
         .programFilePath = windowsProgramFilePath,
         .beep = windowsBeep,
         .pendingEnd = windowsPendingEnd,
