@@ -34,9 +34,10 @@ wait_for() {
     fail "$what"
 }
 
+# This run's window: other tests may show windows titled ulo at the same time.
 window=
 find_window() {
-    window=$(xdotool search --onlyvisible --name '^ulo$' 2>/dev/null | head -n1)
+    window=$(xdotool search --onlyvisible --pid "$ulo_pid" --name '^ulo$' 2>/dev/null | head -n1)
     [ -n "$window" ]
 }
 
