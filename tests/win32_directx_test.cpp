@@ -1,10 +1,12 @@
-// The DirectX driver's decisions that need no display: what a pixel format means for the
-// converters, the modes a full-screen window asks for, and the pass that draws into a surface
-// another program may have taken.
+// The DirectX driver's decisions that need no window: what a pixel format means for the
+// converters, the modes a full-screen window asks for, the pass that draws into a surface
+// another program may have taken, and the display's modes.
+#include "win32/directx_driver.hpp"
 #include "win32/directx_surface.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace ulo {
@@ -135,6 +137,17 @@ TEST(DirectXSurface, PassRestoresLostSurfacesAndDrawsOnlyIntoALockedOne) {
         drawDirtyRows(primary, static_cast<FakeSurface*>(nullptr), primary, screen, copy, 0));
     EXPECT_EQ(primary.restores, 3);
     EXPECT_EQ(primary.memory[0], 0x11);
+}
+
+TEST(DirectXDriver, DisplayModesIncludeTheDesktopsOwn) {
+    std::int32_t count = -1;
+    const std::int32_t* sizes = DIRECTX_DISPLAY_DRIVER.fetchModes(32, &count);
+    ASSERT_GT(count, 0) << "no 32-bit display mode, or no DirectDraw";
+    const std::int32_t desktop =
+        ::GetSystemMetrics(SM_CXSCREEN) << 16 | ::GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_NE(std::find(sizes, sizes + count, desktop), sizes + count);
+    DIRECTX_DISPLAY_DRIVER.fetchModes(12, &count);
+    EXPECT_EQ(count, 0);
 }
 
 } // namespace
