@@ -108,6 +108,16 @@ void passCost(int rows, const char* label) {
                 percentile(costs, 0.5), percentile(costs, 0.95));
 }
 
+// How often the window thread passes while nothing is to be shown (one pass and a 10 ms pause
+// each, at most about 100 a second).
+void idlePasses() {
+    const auto before = ulo::windowPresentationStats().passes;
+    std::this_thread::sleep_for(2s);
+    const auto passes = ulo::windowPresentationStats().passes - before;
+    std::printf("window thread passes while idle: %.1f a second\n",
+                static_cast<double>(passes) / 2.0);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -129,6 +139,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", driver.c_str());
     waitUntilClean();
+    idlePasses();
     keyLatency(window, keys);
     passCost(16, "one text row dirty:");
     passCost(480, "all rows dirty:");
