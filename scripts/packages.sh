@@ -24,12 +24,13 @@ FUZZ_PACKAGES=(clang libclang-rt-dev)
 # and std::mutex need it), the host compiler and build tools for the build-time tools, and
 # GoogleTest's sources (googletest), built for the target.
 WINDOWS_BUILD_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix googletest)
-# Running and testing it: Wine (wine32 for 32-bit programs), Mesa for the graphics drivers, the
+# Running and testing it: Wine (wine32 for 32-bit programs), Mesa for the graphics drivers (Wine's
+# DirectDraw draws through OpenGL; without Mesa a surface in video memory cannot be made), the
 # private X server, tmux for the console, ImageMagick and the X utilities for pictures, and the X
 # library's headers for the window tests' close request. Where the machine runs no 32-bit
-# programs, the tests run a 64-bit build under wine64.
-WINDOWS_TEST_PACKAGES=(wine wine32:i386 wine64 libgl1:i386 libgl1-mesa-dri:i386
-    g++-mingw-w64-x86-64-posix xvfb xdotool imagemagick x11-utils tmux libx11-dev)
+# programs, the tests run a 64-bit build under wine64, which needs the 64-bit Mesa.
+WINDOWS_TEST_PACKAGES=(wine wine32:i386 wine64 libgl1:i386 libgl1-mesa-dri:i386 libgl1
+    libgl1-mesa-dri g++-mingw-w64-x86-64-posix xvfb xdotool imagemagick x11-utils tmux libx11-dev)
 
 # ensure_packages NAME...: installs those of NAME... that are not installed yet (as root, or
 # through sudo when there is one).

@@ -2,7 +2,9 @@
 #include "win32/windows_platform.hpp"
 
 #include "terminal/display_driver.hpp"
+#include "win32/directx_driver.hpp"
 #include "win32/end_requests.hpp"
+#include "win32/gdi_driver.hpp"
 #include "win32/text_encoding.hpp"
 
 #include <thread>
@@ -12,9 +14,10 @@
 namespace ulo {
 namespace {
 
-// The drivers of this platform in the order they are tried.
-constexpr const DisplayDriver* WINDOWS_DISPLAY_DRIVERS[] = {&GDI_DISPLAY_DRIVER,
-                                                            &WGL_DISPLAY_DRIVER};
+// The drivers in the order they are tried: DirectDraw where it starts, else plain GDI; OpenGL
+// only for programs that ask for it.
+constexpr const DisplayDriver* WINDOWS_DISPLAY_DRIVERS[] = {
+    &DIRECTX_DISPLAY_DRIVER, &GDI_DISPLAY_DRIVER, &WGL_DISPLAY_DRIVER};
 
 } // namespace
 
