@@ -4,7 +4,6 @@
 #include "terminal/display_driver.hpp"
 #include "win32/directx_driver.hpp"
 #include "win32/end_requests.hpp"
-#include "win32/gdi_driver.hpp"
 #include "win32/text_encoding.hpp"
 
 #include <thread>
