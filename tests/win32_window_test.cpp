@@ -3,6 +3,7 @@
 // conversion buffer, indexed with a colour table, doubled lines).
 #include "console/keys.hpp"
 #include "console/print.hpp"
+#include "support/test_support.hpp"
 #include "terminal/framebuffer_png.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/text_cells.hpp"
@@ -172,7 +173,12 @@ struct GdiScreen {
 
 class Win32GdiScreen : public ::testing::TestWithParam<GdiScreen> {
 protected:
-    void TearDown() override { setScreenMode(0, 0, 0, 0, 0); }
+    // DirectX comes first in the walk: these are the GDI window's pictures.
+    void SetUp() override { testing::setEnvironment("VXGFX", "GDI"); }
+    void TearDown() override {
+        setScreenMode(0, 0, 0, 0, 0);
+        testing::setEnvironment("VXGFX", nullptr);
+    }
 };
 
 TEST_P(Win32GdiScreen, WindowShowsTheFramebuffer) {

@@ -1,5 +1,7 @@
 #include "conversation/command_line.hpp"
 
+#include "runtime/platform.hpp"
+
 #include <string>
 
 namespace ulo {
@@ -7,7 +9,7 @@ namespace {
 
 constexpr std::string_view VERSION = ULO_VERSION;
 
-constexpr std::string_view HELP_TEXT =
+constexpr std::string_view HELP_START =
     R"(Usage: ulo [--help | --version]
 
 Ulo is a small learning conversation program. Type a sentence and Enter: Ulo
@@ -18,10 +20,9 @@ Typing exit ends it.
 What it learns is kept in data.dat in the current folder (rewritten through
 temp.dat there); started from the desktop's menu, Ulo works in your home folder.
 
-On a desktop (X11 or Wayland) Ulo opens its own window; Alt+Enter switches to
-full screen and back. Elsewhere it takes over the terminal. The environment
-variable VXGFX chooses the screen: SDL (or unset) for the window when a desktop
-is there, null for no screen at all (nothing shown, no keys).
+)";
+
+constexpr std::string_view HELP_MIDDLE = R"(
 
 Keys: Left, Right, Home, End; Up and Down move a screen row in a long line;
 Backspace, Delete; Escape empties the line; Tab; Enter.
@@ -31,7 +32,9 @@ every screen line is written to standard output as soon as it is finished; the
 end of the input ends Ulo as exit does.
 
 Exit status: 0 after exit or the end of the input; 2 for a wrong argument;
-128 + the signal's number when Ctrl+C, SIGTERM, SIGHUP or SIGQUIT ends it.
+)";
+
+constexpr std::string_view HELP_END = R"(
 
 Options:
   -h, --help     show this text and end
@@ -67,7 +70,11 @@ int answerCommandLine(const CommandLine& commandLine, std::FILE* output, std::FI
     case CommandLineRequest::Converse:
         return 0;
     case CommandLineRequest::Help:
-        put(HELP_TEXT, output);
+        put(HELP_START, output);
+        put(nativePlatform().screenHelp, output);
+        put(HELP_MIDDLE, output);
+        put(nativePlatform().endHelp, output);
+        put(HELP_END, output);
         return finish(output);
     case CommandLineRequest::Version:
         put(std::string(PROGRAM_NAME) + " " + std::string(VERSION) + "\n", output);

@@ -34,6 +34,12 @@ std::string posixProgramFilePath() {
     }
 }
 
+constexpr const char* POSIX_SCREEN_HELP =
+    R"(On a desktop (X11 or Wayland) Ulo opens its own window; Alt+Enter switches to
+full screen and back. Elsewhere it takes over the terminal. The environment
+variable VXGFX chooses the screen: SDL (or unset) for the window when a desktop
+is there, null for no screen at all (nothing shown, no keys).)";
+
 const Platform& nativePlatform() {
     // Made on first use: the pieces come from other files, whose tables are set up by then.
     static const Platform posix = {
@@ -46,6 +52,8 @@ const Platform& nativePlatform() {
         .programFilePath = posixProgramFilePath,
         .beep = sdlBeep,
         .pendingEnd = terminationExitCode,
+        .screenHelp = POSIX_SCREEN_HELP,
+        .endHelp = "128 + the signal's number when Ctrl+C, SIGTERM, SIGHUP or SIGQUIT ends it.",
     };
     return posix;
 }

@@ -43,6 +43,10 @@ struct Platform {
     // The exit code that a request from outside to end asks for (on POSIX an ending signal:
     // 128 + its number), 0 while none came. Any thread may ask.
     std::int32_t (*pendingEnd)();
+    // The paragraphs of `ulo --help` that differ by platform: where Ulo shows its screen (with
+    // VXGFX and Alt+Enter), and the exit status after an end requested from outside.
+    const char* screenHelp;
+    const char* endHelp;
 };
 
 // The record of the platform this program was built for: the one symbol a back-end library

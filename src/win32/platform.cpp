@@ -49,6 +49,13 @@ std::int32_t windowsPendingEnd() {
     return pendingEndCode();
 }
 
+constexpr const char* WINDOWS_SCREEN_HELP =
+    R"(Ulo opens its own window, drawn through DirectDraw, or through GDI where
+DirectDraw cannot start; Alt+Enter switches to full screen and back. Without a
+window it talks through the console it was started in. The environment variable
+VXGFX chooses the screen: DirectX (or unset), GDI, or null for no screen at all
+(nothing shown, no keys).)";
+
 } // namespace
 
 const Platform& nativePlatform() {
@@ -63,6 +70,8 @@ const Platform& nativePlatform() {
         .programFilePath = windowsProgramFilePath,
         .beep = windowsBeep,
         .pendingEnd = windowsPendingEnd,
+        .screenHelp = WINDOWS_SCREEN_HELP,
+        .endHelp = "0xC000013A when Ctrl+C, Ctrl+Break or closing the console ends it.",
     };
     return windows;
 }
