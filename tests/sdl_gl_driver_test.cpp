@@ -5,12 +5,12 @@
 #include "posix/sdl_driver.hpp"
 #include "posix/sdl_gl_driver.hpp"
 #include "posix/sdl_library.hpp"
+#include "support/opengl_picture.hpp"
 #include "support/screen_pictures.hpp"
 #include "support/virtual_display.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/window_events.hpp"
 
-#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -23,8 +23,6 @@ namespace ulo {
 namespace {
 
 constexpr auto PATIENCE = std::chrono::seconds(20);
-constexpr std::uint32_t BLUE = 0x0000FF;
-constexpr std::uint32_t RED = 0xFF0000;
 
 // Sets an environment variable for a scope (null: unset) and puts the old value back.
 class ScopedVariable {
@@ -42,16 +40,6 @@ public:
 private:
     const char* name_;
     std::optional<std::string> old_;
-};
-
-// The few OpenGL functions the test draws with, from the context's library.
-struct Gl {
-    decltype(&::glClearColor) clearColor;
-    decltype(&::glClear) clear;
-    decltype(&::glScissor) scissor;
-    decltype(&::glEnable) enable;
-    decltype(&::glDisable) disable;
-    decltype(&::glGetIntegerv) getIntegerv;
 };
 
 class SdlGlDriver : public ::testing::Test {
@@ -76,16 +64,10 @@ protected:
         return setScreenMode(18, 32, 0, flags, 0) == ERR_NONE ? activeScreen()->driver : nullptr;
     }
 
-    Gl glFunctions() {
-        const auto get = [&](const char* name) { return sdl_->SDL_GL_GetProcAddress(name); };
-        return {
-            .clearColor = reinterpret_cast<decltype(&::glClearColor)>(get("glClearColor")),
-            .clear = reinterpret_cast<decltype(&::glClear)>(get("glClear")),
-            .scissor = reinterpret_cast<decltype(&::glScissor)>(get("glScissor")),
-            .enable = reinterpret_cast<decltype(&::glEnable)>(get("glEnable")),
-            .disable = reinterpret_cast<decltype(&::glDisable)>(get("glDisable")),
-            .getIntegerv = reinterpret_cast<decltype(&::glGetIntegerv)>(get("glGetIntegerv")),
-        };
+    testing::GlFunctions glFunctions() {
+        return testing::glFunctions([&](const char* name) {
+            return reinterpret_cast<void (*)()>(sdl_->SDL_GL_GetProcAddress(name));
+        });
     }
 
     void pushKeyDown(SDL_Scancode scancode, SDL_Keycode keycode, std::uint16_t modifiers = 0) {
@@ -110,9 +92,8 @@ private:
 TEST_F(SdlGlDriver, WhatTheProgramDrawsAndFlipsShowsInTheWindow) {
     ASSERT_EQ(open(SCREEN_OPENGL | SCREEN_STENCIL_BUFFER | SCREEN_ACCUM_BUFFER),
               &SDL_GL_DISPLAY_DRIVER);
-    const Gl gl = glFunctions();
-    ASSERT_TRUE(gl.clearColor && gl.clear && gl.scissor && gl.enable && gl.disable &&
-                gl.getIntegerv);
+    const testing::GlFunctions gl = glFunctions();
+    ASSERT_TRUE(gl.complete());
     const auto bits = [&](GLenum name) {
         GLint value = 0;
         gl.getIntegerv(name, &value);
@@ -124,21 +105,11 @@ TEST_F(SdlGlDriver, WhatTheProgramDrawsAndFlipsShowsInTheWindow) {
               32);
     EXPECT_GE(bits(GL_DEPTH_BITS), 16);
 
-    // The rectangle: columns 100-299, window rows 50-129 (OpenGL counts rows from the bottom).
-    RgbPicture expected{640, 480, std::vector<std::uint32_t>(640 * 480, BLUE)};
-    for (int row = 50; row < 130; ++row) {
-        std::fill_n(expected.pixels.begin() + row * 640 + 100, 200, RED);
-    }
+    const RgbPicture expected = testing::openGlTestPicture();
     const auto deadline = std::chrono::steady_clock::now() + PATIENCE;
     testing::VirtualDisplay::Shown shown;
     while (!shown.window && std::chrono::steady_clock::now() < deadline) {
-        gl.disable(GL_SCISSOR_TEST);
-        gl.clearColor(0, 0, 1, 1);
-        gl.clear(GL_COLOR_BUFFER_BIT);
-        gl.enable(GL_SCISSOR_TEST);
-        gl.scissor(100, 480 - 130, 200, 80);
-        gl.clearColor(1, 0, 0, 1);
-        gl.clear(GL_COLOR_BUFFER_BIT);
+        testing::drawOpenGlTestPicture(gl);
         activeScreen()->driver->flip();
         shown = display_.waitForWindowShowing(
             screenTitle(),

@@ -13,9 +13,10 @@
 namespace ulo {
 namespace {
 
-// The drivers in the order they are tried: DirectDraw where it starts, else plain GDI.
-constexpr const DisplayDriver* WINDOWS_DISPLAY_DRIVERS[] = {&DIRECTX_DISPLAY_DRIVER,
-                                                            &GDI_DISPLAY_DRIVER};
+// The drivers in the order they are tried: DirectDraw where it starts, else plain GDI; OpenGL
+// only for programs that ask for it.
+constexpr const DisplayDriver* WINDOWS_DISPLAY_DRIVERS[] = {
+    &DIRECTX_DISPLAY_DRIVER, &GDI_DISPLAY_DRIVER, &WGL_DISPLAY_DRIVER};
 
 } // namespace
 

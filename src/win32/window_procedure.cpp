@@ -1,6 +1,7 @@
 #include "win32/window_procedure.hpp"
 
 #include "terminal/codepage437.hpp"
+#include "terminal/screen.hpp"
 #include "terminal/window_events.hpp"
 #include "win32/text_encoding.hpp"
 #include "win32/window_keys.hpp"
@@ -189,6 +190,10 @@ bool openWindowClass() {
     WNDCLASSEXW description{};
     description.cbSize = sizeof description;
     description.style = CS_HREDRAW | CS_VREDRAW;
+    if ((windowState().flags & SCREEN_OPENGL) != 0) {
+        // The OpenGL window keeps one device context, with its pixel format, for its whole life.
+        description.style |= CS_OWNDC;
+    }
     description.lpfnWndProc = windowProcedure;
     description.hInstance = c.instance;
     description.hIcon = ::LoadIconA(c.instance, "VX_PROGRAM_ICON");
