@@ -34,6 +34,7 @@ struct SdlWindow {
     int displayIndex = 0;         // the display the window is on, kept across a full-screen switch
     std::uint8_t lastKeyBase = 0; // the key last pressed: its own character
     std::uint16_t lastKeyModifiers = 0; // and the modifiers held with it
+    bool waitsForEvents = false;        // the video driver sleeps on the desktop's connection
 };
 
 SdlWindow sdlWindowRecord;
@@ -314,6 +315,26 @@ void windowEvent(SdlWindow& w, const SDL_WindowEvent& window) {
     handleWindowEvent(event);
 }
 
+// Sleeps until the desktop sends the window an event, a wake-up event is pushed, or the time is
+// up; the events stay queued for sdlPumpEvents. Only the desktops' video drivers sleep on their
+// connection; the others would look every millisecond, so the window thread waits on its own.
+bool sdlWaitEvents(std::int32_t milliseconds) {
+    SdlWindow& w = sdlWindowRecord;
+    if (!w.waitsForEvents || w.window == nullptr) {
+        return false;
+    }
+    w.sdl->SDL_WaitEventTimeout(nullptr, milliseconds);
+    return true;
+}
+
+// Any thread: an event of the program's own, which ends a wait on the desktop's connection and
+// is then drained with the others.
+void sdlWake() {
+    SDL_Event event{};
+    event.type = SDL_USEREVENT;
+    sdlWindowRecord.sdl->SDL_PushEvent(&event);
+}
+
 // Drains the window's events through the window procedure; never waits for one. True when a
 // key went down or up or the window changed (its focus among others).
 bool sdlPumpEvents() {
@@ -359,7 +380,7 @@ bool sdlPumpEvents() {
             }
             break;
         default:
-            break; // quit requests included: only "exit" ends the program
+            break; // wake-ups; quit requests too: only "exit" ends the program
         }
     }
     return keysChanged;
@@ -390,6 +411,9 @@ bool sdlStart() {
     }
     w.arrow = sdl.SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
     sdl.SDL_StartTextInput();
+    const char* videoDriver = sdl.SDL_GetCurrentVideoDriver();
+    w.waitsForEvents = videoDriver != nullptr && (std::strcmp(videoDriver, "x11") == 0 ||
+                                                  std::strcmp(videoDriver, "wayland") == 0);
     return true;
 }
 
@@ -423,6 +447,8 @@ constexpr WindowPresenter SDL_PRESENTER = {
     .applyRequests = sdlApplyRequests,
     .errorText = sdlErrorText,
     .beep = sdlPlayTone,
+    .waitEvents = sdlWaitEvents,
+    .wake = sdlWake,
 };
 
 // ---- the driver's operations, on the main thread ----------------------------------------------
