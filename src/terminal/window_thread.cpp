@@ -23,10 +23,10 @@ namespace {
 // the window's events asked for the whole picture) and wait for the next.
 constexpr int PASS_PAUSE_MS = 10;
 // The longest an idle thread sleeps on its window system. Everything the thread serves wakes it,
-// so this is a safety net for what the window system does on its own when pumped (keeping the
-// screen saver off; an input method that answers outside the desktop's connection), cheap at ten
-// passes a second.
-constexpr int IDLE_WAIT_MS = 100;
+// so this is only a safety net, for whatever might need a pass without waking it (the window
+// system's own upkeep when its events are pumped). Each pass wakes a core: four a second cost
+// far less than the line editor's 40 looks for keys.
+constexpr int IDLE_WAIT_MS = 250;
 constexpr int DEFAULT_VSYNC_MS = 16;
 constexpr std::size_t KEY_STATE_SIZE = 128;
 // Tones asked for faster than they sound are dropped beyond this many.
