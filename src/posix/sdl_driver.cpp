@@ -316,8 +316,9 @@ void windowEvent(SdlWindow& w, const SDL_WindowEvent& window) {
 }
 
 // Sleeps until the desktop sends the window an event, a wake-up event is pushed, or the time is
-// up; the events stay queued for sdlPumpEvents. Only the desktops' video drivers sleep on their
-// connection; the others would look every millisecond, so the window thread waits on its own.
+// up; the events stay queued for sdlPumpEvents. SDL's x11 video driver sleeps on the desktop's
+// connection; on the others (Wayland is untried) SDL would look every millisecond, so the window
+// thread waits on its own.
 bool sdlWaitEvents(std::int32_t milliseconds) {
     SdlWindow& w = sdlWindowRecord;
     if (!w.waitsForEvents || w.window == nullptr) {
@@ -412,8 +413,7 @@ bool sdlStart() {
     w.arrow = sdl.SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
     sdl.SDL_StartTextInput();
     const char* videoDriver = sdl.SDL_GetCurrentVideoDriver();
-    w.waitsForEvents = videoDriver != nullptr && (std::strcmp(videoDriver, "x11") == 0 ||
-                                                  std::strcmp(videoDriver, "wayland") == 0);
+    w.waitsForEvents = videoDriver != nullptr && std::strcmp(videoDriver, "x11") == 0;
     return true;
 }
 
