@@ -202,15 +202,34 @@ TEST_F(SdlDriver, AltEnterSwitchesFullScreenUnlessForbidden) {
     EXPECT_EQ(windowState().flags & SCREEN_FULLSCREEN, 0);
 }
 
+// The driver on a private X server, where the window thread sleeps on the desktop's connection
+// between passes: what the main thread does meanwhile must wake it.
+class SdlDriverOnX : public SdlDriver {
+protected:
+    void SetUp() override {
+        SdlDriver::SetUp();
+        const char* saved = std::getenv("DISPLAY");
+        savedDisplay = saved != nullptr ? saved : "";
+        ASSERT_TRUE(display.running()) << "Xvfb did not start";
+        ::unsetenv("SDL_VIDEODRIVER");
+        ::setenv("DISPLAY", display.name().c_str(), 1);
+    }
+    void TearDown() override {
+        SdlDriver::TearDown();
+        if (savedDisplay.empty()) {
+            ::unsetenv("DISPLAY");
+        } else {
+            ::setenv("DISPLAY", savedDisplay.c_str(), 1);
+        }
+    }
+
+    testing::VirtualDisplay display;
+    std::string savedDisplay;
+};
+
 // Modes 2 and 8 show each framebuffer row on two window lines: on a real window, a print low on
 // the screen reaches it as well as the first picture does.
-TEST_F(SdlDriver, DoubledRowsReachTheWindow) {
-    testing::VirtualDisplay display;
-    ASSERT_TRUE(display.running()) << "Xvfb did not start";
-    const char* saved = std::getenv("DISPLAY");
-    const std::string savedDisplay = saved != nullptr ? saved : "";
-    ::unsetenv("SDL_VIDEODRIVER");
-    ::setenv("DISPLAY", display.name().c_str(), 1);
+TEST_F(SdlDriverOnX, DoubledRowsReachTheWindow) {
     // A renderer that takes only the locked band of a texture to the screen.
     ::setenv("SDL_RENDER_DRIVER", "opengl", 1);
     ASSERT_EQ(setScreenMode(2, 0, 0, 0, 0), ERR_NONE);
@@ -232,12 +251,13 @@ TEST_F(SdlDriver, DoubledRowsReachTheWindow) {
         EXPECT_TRUE(
             testing::samePicture(expected, shown.picture, "mode2-row" + std::to_string(row)));
     }
-    setScreenMode(0, 0, 0, 0, 0);
-    if (savedDisplay.empty()) {
-        ::unsetenv("DISPLAY");
-    } else {
-        ::setenv("DISPLAY", savedDisplay.c_str(), 1);
-    }
+}
+
+TEST_F(SdlDriverOnX, TitleReachesTheWaitingWindow) {
+    open();
+    ASSERT_TRUE(display.findWindow(screenTitle()).has_value());
+    SDL_DISPLAY_DRIVER.setWindowTitle("renamed");
+    EXPECT_TRUE(display.findWindow("renamed").has_value());
 }
 
 // A sound written by SDL's file-writing audio driver: the first stretch of samples that are not

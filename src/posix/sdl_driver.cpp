@@ -167,6 +167,27 @@ void sdlApplyRequests(WindowRequests& requests) {
     applySdlRequests(sdlWindowRecord.desktop, requests);
 }
 
+// Sleeps until the desktop sends the window an event, a wake-up event is pushed, or the time is
+// up; the events stay queued for sdlPumpEvents. SDL's x11 video driver sleeps on the desktop's
+// connection; on the others (Wayland is untried) SDL would look every millisecond, so the window
+// thread waits on its own.
+bool sdlWaitEvents(std::int32_t milliseconds) {
+    SdlDesktopWindow& w = sdlWindowRecord.desktop;
+    if (!w.waitsForEvents || w.window == nullptr) {
+        return false;
+    }
+    w.sdl->SDL_WaitEventTimeout(nullptr, milliseconds);
+    return true;
+}
+
+// Any thread: an event of the program's own, which ends a wait on the desktop's connection and
+// is then drained with the others.
+void sdlWake() {
+    SDL_Event event{};
+    event.type = SDL_USEREVENT;
+    sdlWindowRecord.desktop.sdl->SDL_PushEvent(&event);
+}
+
 bool sdlStart() {
     return startSdlVideo(sdlWindowRecord.desktop);
 }
@@ -194,6 +215,8 @@ constexpr WindowPresenter SDL_PRESENTER = {
     .applyRequests = sdlApplyRequests,
     .errorText = sdlErrorText,
     .beep = sdlPlayTone,
+    .waitEvents = sdlWaitEvents,
+    .wake = sdlWake,
 };
 
 // ---- the driver's operations, on the main thread ----------------------------------------------

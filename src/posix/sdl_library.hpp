@@ -59,6 +59,7 @@ namespace ulo {
     X(SDL_PollEvent)                                                                               \
     X(SDL_PumpEvents)                                                                              \
     X(SDL_PushEvent)                                                                               \
+    X(SDL_WaitEventTimeout)                                                                        \
     X(SDL_GetKeyFromScancode)                                                                      \
     X(SDL_GetKeyboardState)                                                                        \
     X(SDL_StartTextInput)                                                                          \

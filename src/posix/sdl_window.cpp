@@ -8,6 +8,7 @@
 #include "terminal/window_events.hpp"
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace ulo {
@@ -152,6 +153,8 @@ bool startSdlVideo(SdlDesktopWindow& w) {
     }
     w.arrow = sdl.SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
     sdl.SDL_StartTextInput();
+    const char* videoDriver = sdl.SDL_GetCurrentVideoDriver();
+    w.waitsForEvents = videoDriver != nullptr && std::strcmp(videoDriver, "x11") == 0;
     return true;
 }
 
@@ -221,7 +224,7 @@ bool pumpSdlEvents(SdlDesktopWindow& w) {
             }
             break;
         default:
-            break; // quit requests included: only "exit" ends the program
+            break; // wake-ups; quit requests too: only "exit" ends the program
         }
     }
     return keysChanged;

@@ -21,6 +21,7 @@ struct SdlDesktopWindow {
     void (*placePicture)() = nullptr;
     std::uint8_t lastKeyBase = 0;       // the key last pressed: its own character
     std::uint16_t lastKeyModifiers = 0; // and the modifiers held with it
+    bool waitsForEvents = false;        // the video driver sleeps on the desktop's connection
 };
 
 // A desktop to show a window on, or a video driver the user asked SDL for by name.

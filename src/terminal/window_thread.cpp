@@ -18,7 +18,15 @@
 namespace ulo {
 namespace {
 
-constexpr auto PASS_PAUSE = std::chrono::milliseconds(10);
+// The pause after a pass while the thread cannot sleep until it is needed: the presenter cannot
+// wait on its window system, or rows are still dirty after the pass (a presentation failed, or
+// the window's events asked for the whole picture) and wait for the next.
+constexpr int PASS_PAUSE_MS = 10;
+// The longest an idle thread sleeps on its window system. Everything the thread serves wakes it,
+// so this is only a safety net, for whatever might need a pass without waking it (the window
+// system's own upkeep when its events are pumped). Each pass wakes a core: four a second cost
+// far less than the line editor's 40 looks for keys.
+constexpr int IDLE_WAIT_MS = 250;
 constexpr int DEFAULT_VSYNC_MS = 16;
 constexpr std::size_t KEY_STATE_SIZE = 128;
 // Tones asked for faster than they sound are dropped beyond this many.
@@ -35,6 +43,11 @@ enum class StartState { Waiting, Running, Failed };
 // dirty rows, the key buffer, the window state and the requests; `running` is the loop's flag,
 // cleared by the main thread without the lock; the wake-up has a lock of its own so that the
 // main thread can ring it after it let go of the screen.
+//
+// `wakePending` is set by the first wake-up after a pass and cleared at the end of each pass,
+// under the screen lock after the events were drained: what was asked for before that is served
+// by the pass, and the first wake-up after it reaches the sleeping thread. Later ones until the
+// next pass would only repeat it.
 struct WindowThread {
     const WindowPresenter* presenter = nullptr;
     std::thread thread;
@@ -48,7 +61,8 @@ struct WindowThread {
 
     std::mutex wakeMutex;
     std::condition_variable wakeUp;
-    bool wakeRequested = false;
+    std::atomic<bool> wakePending{false};
+    bool presenterAwake = false; // the presenter may be woken (under wakeMutex)
 
     WindowRequests requests;
     // Tones asked for since the last pass, all alike.
@@ -134,20 +148,36 @@ void announceStart(WindowThread& t, StartState state) {
 }
 
 void wake(WindowThread& t) {
+    const bool first = !t.wakePending.exchange(true, std::memory_order_acq_rel);
     {
         const std::lock_guard<std::mutex> guard(t.wakeMutex);
-        t.wakeRequested = true;
+        if (first && t.presenterAwake && t.presenter->wake != nullptr) {
+            t.presenter->wake();
+        }
     }
     t.wakeUp.notify_one();
 }
 
-// The pause between passes: 10 ms, or less when the main thread has rows to show.
-void pause(WindowThread& t) {
+void allowPresenterWake(WindowThread& t, bool allowed) {
+    const std::lock_guard<std::mutex> guard(t.wakeMutex);
+    t.presenterAwake = allowed;
+}
+
+// The pause after a pass: until the thread is woken or the window system has an event, at most
+// IDLE_WAIT_MS; at most PASS_PAUSE_MS while rows are left to show or the presenter cannot wait.
+void pause(WindowThread& t, bool rowsLeft) {
+    if (!t.running.load(std::memory_order_acquire)) {
+        return;
+    }
+    const WindowPresenter& p = *t.presenter;
+    if (p.waitEvents != nullptr && p.waitEvents(rowsLeft ? PASS_PAUSE_MS : IDLE_WAIT_MS)) {
+        return;
+    }
     std::unique_lock<std::mutex> guard(t.wakeMutex);
-    t.wakeUp.wait_for(guard, PASS_PAUSE, [&] {
-        return t.wakeRequested || !t.running.load(std::memory_order_acquire);
+    t.wakeUp.wait_for(guard, std::chrono::milliseconds(PASS_PAUSE_MS), [&] {
+        return t.wakePending.load(std::memory_order_acquire) ||
+               !t.running.load(std::memory_order_acquire);
     });
-    t.wakeRequested = false;
 }
 
 // A request from outside to end the program comes to the main thread the next time it looks
@@ -183,11 +213,13 @@ void windowThreadMain(void*) {
         announceStart(t, StartState::Failed);
         return;
     }
+    allowPresenterWake(t, true);
     announceStart(t, StartState::Running);
     bool keysChanged = true;
     while (t.running.load(std::memory_order_acquire)) {
         Tone tone;
         int tones = 0;
+        bool rowsLeft = false;
         {
             const std::lock_guard<std::recursive_mutex> guard(t.screenLock);
             ++t.stats.passes;
@@ -200,13 +232,16 @@ void windowThreadMain(void*) {
             }
             tone = t.tone;
             tones = std::exchange(t.waitingTones, 0);
+            t.wakePending.store(false, std::memory_order_release);
+            rowsLeft = rowsDirty();
         }
         for (; tones > 0 && p.beep != nullptr; --tones) {
             p.beep(tone.frequency, tone.milliseconds);
         }
         wakeReaderToEnd();
-        pause(t);
+        pause(t, rowsLeft);
     }
+    allowPresenterWake(t, false);
     {
         const std::lock_guard<std::recursive_mutex> guard(t.screenLock);
         p.destroyWindow();
@@ -302,6 +337,9 @@ void setWindowPalette(std::int32_t index, std::int32_t red, std::int32_t green, 
         static_cast<std::uint8_t>(red), static_cast<std::uint8_t>(green),
         static_cast<std::uint8_t>(blue), PALETTE_NO_COLLAPSE};
     state.paletteChanged = true;
+    if (windowThread) {
+        wake(*windowThread); // the next pass takes the palette
+    }
 }
 
 void waitWindowVsync() {
@@ -361,17 +399,24 @@ void placeWindowMouse(std::int32_t x, std::int32_t y, std::int32_t pointer) {
     if (!windowThread) {
         return;
     }
-    const std::lock_guard<std::recursive_mutex> guard(windowThread->screenLock);
-    requestMouse(windowThread->requests, x, y, pointer);
+    WindowThread& t = *windowThread;
+    {
+        const std::lock_guard<std::recursive_mutex> guard(t.screenLock);
+        requestMouse(t.requests, x, y, pointer);
+    }
+    wake(t);
 }
 
 void setWindowTitle(const char* title) {
     if (!windowThread || title == nullptr) {
         return;
     }
-    const std::lock_guard<std::recursive_mutex> guard(windowThread->screenLock);
-    windowThread->requests.newTitle = true;
-    windowThread->requests.title = title;
+    {
+        const std::lock_guard<std::recursive_mutex> guard(windowThread->screenLock);
+        windowThread->requests.newTitle = true;
+        windowThread->requests.title = title;
+    }
+    wake(*windowThread);
 }
 
 void requestWindowBeep(std::int32_t frequency, std::int32_t milliseconds) {

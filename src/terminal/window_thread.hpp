@@ -1,15 +1,20 @@
 // The window thread shared by every display driver that presents from a thread of its own.
 //
 // The thread makes the window, tells the main thread whether that worked, and then, while the
-// driver runs, makes one pass about every 10 ms under the screen lock: it carries out the main
-// thread's requests, presents the dirty framebuffer rows, drains the window's events into the
-// window procedure and refreshes the key state; after the pass, outside the lock, it sounds the
-// tones asked for and wakes a main thread waiting for keys when the program is to end. A pass
-// with nothing dirty and no event only looks. The main thread wakes it early when it leaves rows
-// dirty, so an echo appears at once.
+// driver runs, makes passes under the screen lock: it carries out the main thread's requests,
+// presents the dirty framebuffer rows, drains the window's events into the window procedure and
+// refreshes the key state; after the pass, outside the lock, it sounds the tones asked for and
+// wakes a main thread waiting for keys when the program is to end. A pass with nothing dirty and
+// no event only looks.
+//
+// Between passes the thread sleeps until something needs it: the main thread wakes it when it
+// leaves rows dirty (so an echo appears at once), asks for something or stops it, and the window
+// system wakes it with an event. A presenter that cannot wait on its window system leaves the
+// thread passing every 10 ms, as it does while rows stay dirty after a pass.
 //
 // A driver supplies a WindowPresenter: making and destroying its window, presenting a band of
-// rows, its window system's events and its bell; the driver operations below do the rest.
+// rows, its window system's events, waiting for them, and its bell; the driver operations below
+// do the rest.
 #pragma once
 
 #include "terminal/screen.hpp"
@@ -55,6 +60,17 @@ struct WindowPresenter {
     // Sounds a tone without waiting for it to end. Runs on the window thread without the screen
     // lock, as the first tone may take a while to open the sound device. May be null.
     void (*beep)(std::int32_t frequency, std::int32_t milliseconds) = nullptr;
+
+    // Optional, together: sleeping until the thread is needed. waitEvents returns when the
+    // window system has an event for the window, wake was called, or `milliseconds` passed (at
+    // once when an event already waits), and leaves the events to pumpEvents; false when it
+    // cannot wait now (no window): the thread then sleeps 10 ms on its own, as it does between
+    // all passes without these two. Runs on the window thread without the screen lock.
+    bool (*waitEvents)(std::int32_t milliseconds) = nullptr;
+    // Makes the waitEvents in progress, or else the next one, return. Any thread calls it, with
+    // or without the screen lock, between a successful start and the end of the last pass.
+    // pumpEvents may drain a wake-up with the events: the pass it runs in serves what it was for.
+    void (*wake)() = nullptr;
 };
 
 // The display driver operations of a window on its own thread.
