@@ -405,28 +405,7 @@ void directXReadKeyState(std::uint8_t* keyState) {
 }
 
 void directXApplyRequests(WindowRequests& requests) {
-    DirectXWindow& w = directX;
-    if (w.window == nullptr) {
-        return;
-    }
-    if (requests.newTitle) {
-        ::SetWindowTextW(w.window, wideText(requests.title.c_str()).c_str());
-        requests.newTitle = false;
-    }
-    if (requests.warp) {
-        POINT place{requests.warpX, requests.warpY};
-        if (!w.fullScreen) {
-            ::ClientToScreen(w.window, &place);
-        }
-        ::SetCursorPos(place.x, place.y);
-        requests.warp = false;
-    }
-    if (requests.pointer >= 0) {
-        // The pointer's show count belongs to the window's thread: the window procedure changes
-        // it, in this pass's pump.
-        ::PostMessageW(w.window, pointerMessage(), static_cast<WPARAM>(requests.pointer), 0);
-        requests.pointer = -1;
-    }
+    applyWindowRequests(directX.window, directX.fullScreen, requests);
 }
 
 // The window thread presents above normal priority, so that echoes keep up while the main thread

@@ -160,26 +160,7 @@ bool gdiPumpEvents() {
 }
 
 void gdiApplyRequests(WindowRequests& requests) {
-    GdiWindow& w = gdiWindow;
-    if (w.window == nullptr) {
-        return;
-    }
-    if (requests.newTitle) {
-        ::SetWindowTextW(w.window, wideText(requests.title.c_str()).c_str());
-        requests.newTitle = false;
-    }
-    if (requests.warp) {
-        POINT place{requests.warpX, requests.warpY};
-        ::ClientToScreen(w.window, &place);
-        ::SetCursorPos(place.x, place.y);
-        requests.warp = false;
-    }
-    if (requests.pointer >= 0) {
-        // The pointer's show count belongs to the window's thread: the window procedure changes
-        // it, in this pass's pump.
-        ::PostMessageW(w.window, pointerMessage(), static_cast<WPARAM>(requests.pointer), 0);
-        requests.pointer = -1;
-    }
+    applyWindowRequests(gdiWindow.window, false, requests);
 }
 
 // The window thread presents above normal priority, so that echoes keep up while the main thread

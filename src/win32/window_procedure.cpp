@@ -236,4 +236,28 @@ bool pumpWindowMessages(const HWND& window) {
     return std::exchange(windowClass.keysChanged, false);
 }
 
+void applyWindowRequests(HWND window, bool wholeDisplay, WindowRequests& requests) {
+    if (window == nullptr) {
+        return;
+    }
+    if (requests.newTitle) {
+        ::SetWindowTextW(window, wideFromUtf8(requests.title).value_or(std::wstring()).c_str());
+        requests.newTitle = false;
+    }
+    if (requests.warp) {
+        POINT place{requests.warpX, requests.warpY};
+        if (!wholeDisplay) {
+            ::ClientToScreen(window, &place);
+        }
+        ::SetCursorPos(place.x, place.y);
+        requests.warp = false;
+    }
+    if (requests.pointer >= 0) {
+        // The pointer's show count belongs to the window's thread: the window procedure changes
+        // it, in this pass's pump.
+        ::PostMessageW(window, pointerMessage(), static_cast<WPARAM>(requests.pointer), 0);
+        requests.pointer = -1;
+    }
+}
+
 } // namespace ulo

@@ -4,6 +4,8 @@
 // runs on the window thread, with the screen lock held.
 #pragma once
 
+#include "terminal/window_thread.hpp"
+
 #include <cstdint>
 #include <windows.h>
 
@@ -27,5 +29,10 @@ UINT pointerMessage();
 // (the window may be replaced on the way, by a full-screen switch). True when a key went down or
 // up or the focus changed.
 bool pumpWindowMessages(const HWND& window);
+
+// Carries out the main thread's requests on `window` (title, pointer place and visibility),
+// clearing each one served. A pointer place is in client coordinates, or in the display's when
+// the window covers the whole display.
+void applyWindowRequests(HWND window, bool wholeDisplay, WindowRequests& requests);
 
 } // namespace ulo
