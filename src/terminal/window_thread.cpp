@@ -24,9 +24,10 @@ namespace {
 constexpr int PASS_PAUSE_MS = 10;
 // The longest an idle thread sleeps on its window system. Everything the thread serves wakes it,
 // so this is only a safety net, for whatever might need a pass without waking it (the window
-// system's own upkeep when its events are pumped). Each pass wakes a core: four a second cost
-// far less than the line editor's 40 looks for keys.
-constexpr int IDLE_WAIT_MS = 250;
+// system's own upkeep when its events are pumped). Each idle pass costs about as much as ten of
+// the line editor's looks for keys (it pumps the window system's events), so it comes once a
+// second.
+constexpr int IDLE_WAIT_MS = 1000;
 constexpr int DEFAULT_VSYNC_MS = 16;
 constexpr std::size_t KEY_STATE_SIZE = 128;
 // Tones asked for faster than they sound are dropped beyond this many.
