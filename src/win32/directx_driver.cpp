@@ -423,6 +423,11 @@ const char* directXErrorText() {
     return directX.failure;
 }
 
+// A tap shown in the key state goes away on the next pass, which comes after the short pause.
+bool directXWaitEvents(std::int32_t milliseconds) {
+    return !directX.tapsShown && waitForWindowMessages(directX.window, milliseconds);
+}
+
 void directXBeep(std::int32_t frequency, std::int32_t milliseconds) {
     if (const auto beep = nativePlatform().beep) {
         beep(frequency, milliseconds);
@@ -440,6 +445,8 @@ constexpr WindowPresenter DIRECTX_PRESENTER = {
     .applyRequests = directXApplyRequests,
     .errorText = directXErrorText,
     .beep = directXBeep,
+    .waitEvents = directXWaitEvents,
+    .wake = wakeWindowThread,
 };
 
 // ---- the driver's operations, on the main thread ----------------------------------------------

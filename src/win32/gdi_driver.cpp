@@ -178,6 +178,10 @@ const char* gdiErrorText() {
     return gdiWindow.failure;
 }
 
+bool gdiWaitEvents(std::int32_t milliseconds) {
+    return waitForWindowMessages(gdiWindow.window, milliseconds);
+}
+
 constexpr WindowPresenter GDI_PRESENTER = {
     .start = gdiStart,
     .stop = closeWindowClass,
@@ -188,6 +192,8 @@ constexpr WindowPresenter GDI_PRESENTER = {
     .readKeyState = readHeldKeys,
     .applyRequests = gdiApplyRequests,
     .errorText = gdiErrorText,
+    .waitEvents = gdiWaitEvents,
+    .wake = wakeWindowThread,
 };
 
 // ---- the driver's operations, on the main thread ----------------------------------------------

@@ -229,11 +229,40 @@ UINT pointerMessage() {
 
 bool pumpWindowMessages(const HWND& window) {
     MSG message;
-    while (window != nullptr && ::PeekMessageW(&message, window, 0, 0, PM_REMOVE)) {
+    // Every message of the thread is taken, not only the window's: a wait for new messages
+    // would otherwise sleep while older ones for another window of the thread stay queued.
+    while (window != nullptr && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
     return std::exchange(windowClass.keysChanged, false);
+}
+
+namespace {
+
+// Ends a wait for messages early. Made once for the process: a wake-up may come from any thread
+// while windows come and go.
+HANDLE windowWakeEvent() {
+    static const HANDLE event = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
+
+} // namespace
+
+bool waitForWindowMessages(HWND window, std::int32_t milliseconds) {
+    const HANDLE event = windowWakeEvent();
+    if (window == nullptr || event == nullptr) {
+        return false;
+    }
+    // Without MWMO_INPUTAVAILABLE the wait ends on messages that came after the last pump only.
+    ::MsgWaitForMultipleObjectsEx(1, &event, static_cast<DWORD>(milliseconds), QS_ALLINPUT, 0);
+    return true;
+}
+
+void wakeWindowThread() {
+    if (const HANDLE event = windowWakeEvent()) {
+        ::SetEvent(event);
+    }
 }
 
 void applyWindowRequests(HWND window, bool wholeDisplay, WindowRequests& requests) {

@@ -25,10 +25,17 @@ const wchar_t* windowClassName();
 // The message that shows (wParam 1) or hides (0) the pointer on the window's own thread.
 UINT pointerMessage();
 
-// Takes every message waiting for `window` through the window procedure without waiting for one
-// (the window may be replaced on the way, by a full-screen switch). True when a key went down or
+// Takes every message waiting for the window's thread through the window procedure without
+// waiting for one, while there is a window (it may be replaced on the way, by a full-screen
+// switch). True when a key went down or
 // up or the focus changed.
 bool pumpWindowMessages(const HWND& window);
+
+// Sleeps until a message for the thread arrives after the last pump, wakeWindowThread is called
+// (by any thread; one call made before the wait ends it at once) or the time is up; the messages
+// stay for the pump. False without a window. A presenter's waitEvents and wake.
+bool waitForWindowMessages(HWND window, std::int32_t milliseconds);
+void wakeWindowThread();
 
 // Carries out the main thread's requests on `window` (title, pointer place and visibility),
 // clearing each one served. A pointer place is in client coordinates, or in the display's when
