@@ -108,8 +108,8 @@ void passCost(int rows, const char* label) {
                 percentile(costs, 0.5), percentile(costs, 0.95));
 }
 
-// How often the window thread passes while nothing is to be shown (one pass and a 10 ms pause
-// each, at most about 100 a second).
+// How often the window thread passes while nothing is to be shown: once for each message the
+// window gets and at least once a second.
 void idlePasses() {
     const auto before = ulo::windowPresentationStats().passes;
     std::this_thread::sleep_for(2s);
