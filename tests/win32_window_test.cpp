@@ -116,6 +116,35 @@ TEST_F(Win32WindowProcedure, CloseButtonAndAltF4OnlyQueueTheCloseKey) {
     EXPECT_TRUE(::IsWindow(window));
 }
 
+// The window thread sleeps in this wait: a wake-up or a message that came after the last pump
+// (even before the wait began) ends it, and the message stays for the pump.
+TEST_F(Win32WindowProcedure, AWaitForMessagesEndsForAWakeUpOrANewMessage) {
+    using namespace std::chrono_literals;
+    const auto waitEnds = [this] {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(waitForWindowMessages(window, 60000)); // only a lost wake-up waits that long
+        return std::chrono::steady_clock::now() - start < 30s;
+    };
+    pumpWindowMessages(window);
+    wakeWindowThread();
+    EXPECT_TRUE(waitEnds());
+    std::thread waker([] { wakeWindowThread(); });
+    EXPECT_TRUE(waitEnds());
+    waker.join();
+
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(waitEnds());
+    pumpWindowMessages(window);
+    EXPECT_EQ(queuedKeys(), std::vector<KeyCode>{WINDOW_CLOSE_KEY});
+    std::thread poster([this] { ::PostMessageW(window, WM_CLOSE, 0, 0); });
+    EXPECT_TRUE(waitEnds());
+    poster.join();
+    pumpWindowMessages(window);
+    EXPECT_EQ(queuedKeys(), std::vector<KeyCode>{WINDOW_CLOSE_KEY});
+
+    EXPECT_FALSE(waitForWindowMessages(nullptr, 60000));
+}
+
 TEST(Win32HeldKeys, ScanCodesOfTheKeysDown) {
     holdKeys({VK_NUMPAD7, VK_SUBTRACT, VK_RWIN, VK_F12, VK_LSHIFT, VK_DIVIDE});
     std::array<std::uint8_t, 128> held{};
