@@ -28,6 +28,13 @@ struct WindowClass {
 };
 WindowClass windowClass;
 
+// Ends a wait for messages early. Made once for the process: a wake-up may come from any thread
+// while windows come and go.
+HANDLE windowWakeEvent() {
+    static const HANDLE event = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
+
 LRESULT passOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam, EventResult result) {
     return result == EventResult::Handled ? 0 : ::DefWindowProcW(window, message, wParam, lParam);
 }
@@ -237,17 +244,6 @@ bool pumpWindowMessages(const HWND& window) {
     }
     return std::exchange(windowClass.keysChanged, false);
 }
-
-namespace {
-
-// Ends a wait for messages early. Made once for the process: a wake-up may come from any thread
-// while windows come and go.
-HANDLE windowWakeEvent() {
-    static const HANDLE event = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    return event;
-}
-
-} // namespace
 
 bool waitForWindowMessages(HWND window, std::int32_t milliseconds) {
     const HANDLE event = windowWakeEvent();

@@ -1,7 +1,8 @@
 // The Windows front of the portable window events: the window procedure of Ulo's window, which
 // turns the window's messages into WindowEvents, its message pump, and the set-up that comes
-// before the window (the window class, the pointer message, the screen saver). Everything here
-// runs on the window thread, with the screen lock held.
+// before the window (the window class, the pointer message, the screen saver), and the window
+// thread's sleep between passes. Everything here runs on the window thread, with the screen lock
+// held, except where said otherwise.
 #pragma once
 
 #include "terminal/window_thread.hpp"
@@ -27,13 +28,13 @@ UINT pointerMessage();
 
 // Takes every message waiting for the window's thread through the window procedure without
 // waiting for one, while there is a window (it may be replaced on the way, by a full-screen
-// switch). True when a key went down or
-// up or the focus changed.
+// switch). True when a key went down or up or the focus changed.
 bool pumpWindowMessages(const HWND& window);
 
 // Sleeps until a message for the thread arrives after the last pump, wakeWindowThread is called
 // (by any thread; one call made before the wait ends it at once) or the time is up; the messages
-// stay for the pump. False without a window. A presenter's waitEvents and wake.
+// stay for the pump. False without a window. A presenter's waitEvents and wake: the wait runs
+// without the screen lock.
 bool waitForWindowMessages(HWND window, std::int32_t milliseconds);
 void wakeWindowThread();
 
