@@ -50,9 +50,20 @@ ensure_packages() {
     echo "Installing: ${missing[*]}" >&2
     # Other programs may be installing packages at the same time: wait for their lock.
     local wait=(-o DPkg::Lock::Timeout=600)
-    "${sudo[@]}" apt-get "${wait[@]}" update -qq >&2 &&
-        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "${wait[@]}" install -y -qq \
-            --no-install-recommends "${missing[@]}" >&2
+    # A mirror in the middle of a sync serves indexes that do not match (seen for the i386
+    # half): the update and the install are tried again a little later before giving up.
+    local attempt
+    for attempt in 1 2 3 4; do
+        if "${sudo[@]}" apt-get "${wait[@]}" update -qq >&2 &&
+            DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "${wait[@]}" install -y -qq \
+                --no-install-recommends "${missing[@]}" >&2; then
+            return 0
+        fi
+        [ "$attempt" -lt 4 ] || break
+        echo "Installing failed; trying again in $((attempt * 30)) s" >&2
+        sleep $((attempt * 30))
+    done
+    return 1
 }
 
 # ensure_windows_packages [test]: what the Windows build needs, and with "test" also what running

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #if !defined(_WIN32)
 #include <fcntl.h>
@@ -162,6 +163,30 @@ TEST_F(Engine, TeachingWithoutUnknownRecordsAsksNothing) {
     EXPECT_EQ(screen(), (std::vector<std::string>{"a", "1", "exit"}));
     EXPECT_EQ(readFile("data.dat"), file);
     EXPECT_FALSE(std::filesystem::exists("temp.dat"));
+}
+
+// Teaching on a file of several MiB, the asked record in its middle: the copy crosses block
+// edges on both sides of it, and every other line comes out exactly as it stood. The lines differ
+// from each other, so a block copied twice or skipped shows.
+TEST_F(Engine, TeachingOnALargeFileCopiesEveryOtherLineExactly) {
+    std::string before;
+    for (int i = 0; before.size() < 3'300'000; ++i) {
+        before += record("sentence " + std::to_string(i), "reply" + std::string(i % 97, 'r'));
+    }
+    std::string after;
+    for (int i = 0; after.size() < 3'300'000; ++i) {
+        after += record("later " + std::to_string(i), std::string(i % 89, 'x') + " reply");
+    }
+    writeFile("data.dat", before + unknown("the question") + after);
+    rolls({ANY, LEARN, acknowledgementK(1), ANY}); // "sentence 0" is the first record
+    converse({"sentence 0", "the answer", "exit"});
+    const std::string expected = before + after + record("the question", "the answer");
+    const std::string written = readFile("data.dat");
+    const auto [differs, unused] = std::mismatch(written.begin(), written.end(), expected.begin(),
+                                                 expected.end());
+    EXPECT_TRUE(written == expected)
+        << written.size() << " bytes written, " << expected.size() << " expected; first "
+        << "difference at byte " << (differs - written.begin());
 }
 
 TEST_F(Engine, EmptyOrExitAnswerAbandonsTeaching) {
