@@ -3,9 +3,9 @@
 // each routine set against memcpy of its destination bytes. After the usual table it prints
 // each one's speed as a ratio of its yardstick's (higher is faster).
 #include "console/print.hpp"
-#include "terminal/blitters.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/text_cells.hpp"
+#include "screen/blitters.hpp"
+#include "screen/screen.hpp"
+#include "screen/text_cells.hpp"
 
 #include <benchmark/benchmark.h>
 

@@ -5,9 +5,9 @@
 //   ulo_window_bench DRIVER [keys]     DRIVER: DirectX or GDI
 #include "console/keys.hpp"
 #include "console/print.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/text_cells.hpp"
-#include "terminal/window_thread.hpp"
+#include "screen/screen.hpp"
+#include "screen/text_cells.hpp"
+#include "screen/window_thread.hpp"
 
 #include <algorithm>
 #include <atomic>

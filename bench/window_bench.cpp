@@ -6,9 +6,9 @@
 #include "console/print.hpp"
 #include "posix/sdl_driver.hpp"
 #include "posix/sdl_library.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/text_cells.hpp"
-#include "terminal/window_thread.hpp"
+#include "screen/screen.hpp"
+#include "screen/text_cells.hpp"
+#include "screen/window_thread.hpp"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
 // The expander of the packed resource block on arbitrary code streams and output room: it either
 // refuses the stream or fills no more than the room it was given.
-#include "terminal/resource_blob.hpp"
+#include "screen/resource_blob.hpp"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Pixel converters: every member of every routine set against a reference written from the
 // pixel layouts, on random pixels and random dirty rows.
-#include "terminal/blitters.hpp"
+#include "screen/blitters.hpp"
 
 #include <gtest/gtest.h>
 

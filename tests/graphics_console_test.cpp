@@ -4,7 +4,7 @@
 #include "console/print.hpp"
 #include "conversation/engine.hpp"
 #include "support/screen_pictures.hpp"
-#include "terminal/screen.hpp"
+#include "screen/screen.hpp"
 
 #include <gtest/gtest.h>
 

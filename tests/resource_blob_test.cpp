@@ -2,8 +2,8 @@
 #include "console/console_hooks.hpp"
 #include "lzw_encoder.hpp"
 #include "support/screen_pictures.hpp"
-#include "terminal/resource_blob.hpp"
-#include "terminal/screen.hpp"
+#include "screen/resource_blob.hpp"
+#include "screen/screen.hpp"
 
 #include <gtest/gtest.h>
 

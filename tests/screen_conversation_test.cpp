@@ -5,7 +5,7 @@
 #include "files/channels.hpp"
 #include "support/screen_pictures.hpp"
 #include "support/test_support.hpp"
-#include "terminal/screen.hpp"
+#include "screen/screen.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "console/print.hpp"
 #include "support/fake_drivers.hpp"
 #include "support/test_support.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/window_thread.hpp"
+#include "screen/screen.hpp"
+#include "screen/window_thread.hpp"
 
 #include <gtest/gtest.h>
 

@@ -9,10 +9,10 @@
 #include "support/screen_pictures.hpp"
 #include "support/test_support.hpp"
 #include "support/virtual_display.hpp"
-#include "terminal/framebuffer_png.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/text_cells.hpp"
-#include "terminal/window_events.hpp"
+#include "screen/framebuffer_png.hpp"
+#include "screen/screen.hpp"
+#include "screen/text_cells.hpp"
+#include "screen/window_events.hpp"
 
 #include <gtest/gtest.h>
 

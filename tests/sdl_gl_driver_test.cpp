@@ -8,8 +8,8 @@
 #include "support/opengl_picture.hpp"
 #include "support/screen_pictures.hpp"
 #include "support/virtual_display.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/window_events.hpp"
+#include "screen/screen.hpp"
+#include "screen/window_events.hpp"
 
 #include <gtest/gtest.h>
 

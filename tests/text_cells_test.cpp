@@ -2,7 +2,7 @@
 #include "console/print.hpp"
 #include "support/fake_drivers.hpp"
 #include "support/screen_pictures.hpp"
-#include "terminal/text_cells.hpp"
+#include "screen/text_cells.hpp"
 
 #include <gtest/gtest.h>
 

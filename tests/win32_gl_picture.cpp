@@ -4,7 +4,7 @@
 // Escape comes within a minute.
 #include "console/keys.hpp"
 #include "support/opengl_picture.hpp"
-#include "terminal/screen.hpp"
+#include "screen/screen.hpp"
 #include "win32/windows_platform.hpp"
 
 #include <chrono>

@@ -6,8 +6,8 @@
 #include "console/keys.hpp"
 #include "support/opengl_picture.hpp"
 #include "support/test_support.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/window_events.hpp"
+#include "screen/screen.hpp"
+#include "screen/window_events.hpp"
 #include "win32/window_procedure.hpp"
 #include "win32/windows_platform.hpp"
 

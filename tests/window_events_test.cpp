@@ -1,8 +1,8 @@
 // The window procedure with synthetic events.
 #include "console/keys.hpp"
 #include "support/fake_drivers.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/window_events.hpp"
+#include "screen/screen.hpp"
+#include "screen/window_events.hpp"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 // One 32 x 32 image of 32 bits per pixel: a bitmap header, the pixels bottom row first as blue,
 // green, red, alpha, and the 1-bit mask (set where the icon is transparent) that older systems
 // draw with.
-#include "terminal/program_icon.hpp"
+#include "screen/program_icon.hpp"
 
 #include <cstdint>
 #include <cstdio>

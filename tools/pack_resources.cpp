@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     const std::vector<std::uint8_t> packed = ulo::tools::lzwEncode(block);
 
     std::string source = "// Generated at build time by ulo_pack_resources; do not edit.\n"
-                         "#include \"terminal/resource_blob.hpp\"\n\n"
+                         "#include \"screen/resource_blob.hpp\"\n\n"
                          "namespace ulo {\nnamespace {\n"
                          "constexpr std::uint8_t PACKED[" +
                          std::to_string(packed.size()) + "] = {";

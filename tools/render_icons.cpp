@@ -4,7 +4,7 @@
 //   ulo_render_icons DIRECTORY SIZE...
 //
 // writes DIRECTORY/SIZExSIZE/apps/ulo.png for each SIZE, the layout of a hicolor theme folder.
-#include "terminal/program_icon.hpp"
+#include "screen/program_icon.hpp"
 
 #include <png.h>
 

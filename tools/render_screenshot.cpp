@@ -9,8 +9,8 @@
 #include "conversation/engine.hpp"
 #include "files/channels.hpp"
 #include "runtime/random.hpp"
-#include "terminal/framebuffer_png.hpp"
-#include "terminal/screen.hpp"
+#include "screen/framebuffer_png.hpp"
+#include "screen/screen.hpp"
 
 #include <array>
 #include <cstdio>

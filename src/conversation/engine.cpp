@@ -8,7 +8,7 @@
 #include "runtime/random.hpp"
 #include "runtime/runtime.hpp"
 #include "runtime/timer.hpp"
-#include "terminal/screen.hpp"
+#include "screen/screen.hpp"
 
 namespace ulo {
 namespace {

@@ -1,7 +1,7 @@
 #include "posix/key_decoder.hpp"
 
 #include "console/console_hooks.hpp"
-#include "terminal/codepage437.hpp"
+#include "screen/codepage437.hpp"
 
 #include <array>
 #include <charconv>

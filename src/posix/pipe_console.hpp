@@ -1,7 +1,7 @@
-// The pipe console (terminal/pipe_console.hpp) on POSIX descriptors.
+// The pipe console (screen/pipe_console.hpp) on POSIX descriptors.
 #pragma once
 
-#include "terminal/pipe_console.hpp"
+#include "screen/pipe_console.hpp"
 
 namespace ulo {
 

@@ -4,7 +4,7 @@
 #include "posix/sdl_driver.hpp"
 #include "posix/sdl_gl_driver.hpp"
 #include "posix/termination_signals.hpp"
-#include "terminal/display_driver.hpp"
+#include "screen/display_driver.hpp"
 
 #include <unistd.h>
 #include <vector>

@@ -3,11 +3,11 @@
 #include "posix/sdl_library.hpp"
 #include "posix/sdl_sound.hpp"
 #include "posix/sdl_window.hpp"
-#include "terminal/blitters.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/text_cells.hpp"
-#include "terminal/window_events.hpp"
-#include "terminal/window_thread.hpp"
+#include "screen/blitters.hpp"
+#include "screen/screen.hpp"
+#include "screen/text_cells.hpp"
+#include "screen/window_events.hpp"
+#include "screen/window_thread.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // events into window events and sounds the bell through SDL's audio.
 #pragma once
 
-#include "terminal/display_driver.hpp"
+#include "screen/display_driver.hpp"
 
 #include <cstdint>
 

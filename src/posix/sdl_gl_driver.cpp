@@ -2,9 +2,9 @@
 
 #include "posix/sdl_library.hpp"
 #include "posix/sdl_window.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/window_events.hpp"
-#include "terminal/window_thread.hpp"
+#include "screen/screen.hpp"
+#include "screen/window_events.hpp"
+#include "screen/window_thread.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -5,7 +5,7 @@
 // state and swaps the buffers.
 #pragma once
 
-#include "terminal/display_driver.hpp"
+#include "screen/display_driver.hpp"
 
 namespace ulo {
 

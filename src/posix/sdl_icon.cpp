@@ -1,6 +1,6 @@
 // The program's window icon, as the window library takes it.
 #include "posix/sdl_icon.hpp"
-#include "terminal/program_icon.hpp"
+#include "screen/program_icon.hpp"
 
 namespace ulo {
 

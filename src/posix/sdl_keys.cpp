@@ -1,7 +1,7 @@
 #include "posix/sdl_keys.hpp"
 
 #include "console/keys.hpp"
-#include "terminal/codepage437.hpp"
+#include "screen/codepage437.hpp"
 
 #include <array>
 #include <utility>

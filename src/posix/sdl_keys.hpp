@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "terminal/window_events.hpp"
+#include "screen/window_events.hpp"
 
 namespace ulo {
 

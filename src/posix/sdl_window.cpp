@@ -3,9 +3,9 @@
 #include "posix/sdl_icon.hpp"
 #include "posix/sdl_keys.hpp"
 #include "posix/sdl_sound.hpp"
-#include "terminal/codepage437.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/window_events.hpp"
+#include "screen/codepage437.hpp"
+#include "screen/screen.hpp"
+#include "screen/window_events.hpp"
 
 #include <cstdlib>
 #include <cstring>

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "posix/sdl_library.hpp"
-#include "terminal/window_thread.hpp"
+#include "screen/window_thread.hpp"
 
 #include <cstdint>
 

@@ -8,7 +8,7 @@
 #include "posix/key_decoder.hpp"
 #include "posix/terminal_description.hpp"
 #include "posix/termination_signals.hpp"
-#include "terminal/codepage437.hpp"
+#include "screen/codepage437.hpp"
 
 #include <algorithm>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 #include "console/text_grid.hpp"
 #include "console/tty_print.hpp"
 #include "runtime/errors.hpp"
-#include "terminal/codepage437.hpp"
+#include "screen/codepage437.hpp"
 #include "win32/end_requests.hpp"
 
 #include <algorithm>

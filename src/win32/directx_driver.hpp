@@ -4,7 +4,7 @@
 // system without them loses only this driver.
 #pragma once
 
-#include "terminal/display_driver.hpp"
+#include "screen/display_driver.hpp"
 
 namespace ulo {
 

@@ -3,8 +3,8 @@
 // surface, which works on anything with DirectDraw's Restore, Lock and Unlock.
 #pragma once
 
-#include "terminal/blitters.hpp"
-#include "terminal/screen.hpp"
+#include "screen/blitters.hpp"
+#include "screen/screen.hpp"
 
 #include <cstdint>
 #include <optional>

@@ -1,10 +1,10 @@
 // The display driver of the plain Windows window: a framed window on the shared window thread,
 // shown with device-independent bitmaps (GDI).
-#include "terminal/blitters.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/text_cells.hpp"
-#include "terminal/window_events.hpp"
-#include "terminal/window_thread.hpp"
+#include "screen/blitters.hpp"
+#include "screen/screen.hpp"
+#include "screen/text_cells.hpp"
+#include "screen/window_events.hpp"
+#include "screen/window_thread.hpp"
 #include "win32/text_encoding.hpp"
 #include "win32/window_keys.hpp"
 #include "win32/window_procedure.hpp"

@@ -1,6 +1,6 @@
 #include "win32/opengl_library.hpp"
 
-#include "terminal/screen.hpp"
+#include "screen/screen.hpp"
 
 #include <algorithm>
 

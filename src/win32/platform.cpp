@@ -1,7 +1,7 @@
 // The platform record of Windows.
 #include "win32/windows_platform.hpp"
 
-#include "terminal/display_driver.hpp"
+#include "screen/display_driver.hpp"
 #include "win32/directx_driver.hpp"
 #include "win32/end_requests.hpp"
 #include "win32/text_encoding.hpp"

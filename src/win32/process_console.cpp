@@ -3,7 +3,7 @@
 //
 // Through pipes and files text travels as UTF-8, as today's Windows tools write it (Notepad's
 // files, PowerShell's pipes), whatever the console's code pages.
-#include "terminal/pipe_console.hpp"
+#include "screen/pipe_console.hpp"
 #include "win32/console.hpp"
 #include "win32/end_requests.hpp"
 #include "win32/windows_platform.hpp"

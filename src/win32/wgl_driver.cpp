@@ -3,9 +3,9 @@
 // the mode, with no window thread. The framebuffer is not shown; the program draws into the
 // context and calls flip, which refreshes the held keys, takes the window's messages through
 // the window procedure and swaps the buffers.
-#include "terminal/screen.hpp"
-#include "terminal/window_events.hpp"
-#include "terminal/window_thread.hpp"
+#include "screen/screen.hpp"
+#include "screen/window_events.hpp"
+#include "screen/window_thread.hpp"
 #include "win32/opengl_library.hpp"
 #include "win32/text_encoding.hpp"
 #include "win32/window_keys.hpp"

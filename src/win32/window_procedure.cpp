@@ -1,8 +1,8 @@
 #include "win32/window_procedure.hpp"
 
-#include "terminal/codepage437.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/window_events.hpp"
+#include "screen/codepage437.hpp"
+#include "screen/screen.hpp"
+#include "screen/window_events.hpp"
 #include "win32/text_encoding.hpp"
 #include "win32/window_keys.hpp"
 

@@ -5,7 +5,7 @@
 // held, except where said otherwise.
 #pragma once
 
-#include "terminal/window_thread.hpp"
+#include "screen/window_thread.hpp"
 
 #include <cstdint>
 #include <windows.h>

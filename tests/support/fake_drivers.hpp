@@ -1,7 +1,7 @@
 // Display drivers that record what the screen asks of them, installed as the driver list.
 #pragma once
 
-#include "terminal/display_driver.hpp"
+#include "screen/display_driver.hpp"
 
 #include <set>
 #include <string>

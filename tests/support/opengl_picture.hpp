@@ -2,7 +2,7 @@
 // from the context's library by each platform's lookup.
 #pragma once
 
-#include "terminal/framebuffer_png.hpp"
+#include "screen/framebuffer_png.hpp"
 
 #if defined(_WIN32)
 #include <windows.h>

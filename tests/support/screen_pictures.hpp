@@ -2,7 +2,7 @@
 // significant bit there), to compare the framebuffer with; mismatches are written as PNG files.
 #pragma once
 
-#include "terminal/framebuffer_png.hpp"
+#include "screen/framebuffer_png.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // button does.
 #pragma once
 
-#include "terminal/framebuffer_png.hpp"
+#include "screen/framebuffer_png.hpp"
 
 #include <chrono>
 #include <functional>

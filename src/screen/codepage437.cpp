@@ -1,4 +1,4 @@
-#include "terminal/codepage437.hpp"
+#include "screen/codepage437.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
-#include "terminal/window_events.hpp"
+#include "screen/window_events.hpp"
 
 #include "console/keys.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/text_cells.hpp"
+#include "screen/screen.hpp"
+#include "screen/text_cells.hpp"
 
 #include <cstring>
 

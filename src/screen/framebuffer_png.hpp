@@ -1,7 +1,7 @@
 // Pictures of the framebuffer as PNG files, for tests and documentation.
 #pragma once
 
-#include "terminal/screen.hpp"
+#include "screen/screen.hpp"
 
 #include <cstdint>
 #include <span>

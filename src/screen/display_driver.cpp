@@ -1,4 +1,4 @@
-#include "terminal/display_driver.hpp"
+#include "screen/display_driver.hpp"
 
 #include "runtime/platform.hpp"
 

@@ -1,4 +1,4 @@
-#include "terminal/graphics_console.hpp"
+#include "screen/graphics_console.hpp"
 
 #include "console/keys.hpp"
 #include "console/line_editor.hpp"
@@ -6,9 +6,9 @@
 #include "console/text_grid.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/platform.hpp"
-#include "terminal/codepage437.hpp"
-#include "terminal/screen.hpp"
-#include "terminal/text_cells.hpp"
+#include "screen/codepage437.hpp"
+#include "screen/screen.hpp"
+#include "screen/text_cells.hpp"
 
 #include <chrono>
 #include <string>

@@ -1,7 +1,7 @@
-#include "terminal/text_cells.hpp"
+#include "screen/text_cells.hpp"
 
 #include "runtime/cpu_features.hpp"
-#include "terminal/memory_routines.hpp"
+#include "screen/memory_routines.hpp"
 
 #include <algorithm>
 #include <cstring>

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "runtime/errors.hpp"
-#include "terminal/display_driver.hpp"
-#include "terminal/resource_blob.hpp"
+#include "screen/display_driver.hpp"
+#include "screen/resource_blob.hpp"
 
 #include <array>
 #include <cstddef>

@@ -17,7 +17,7 @@
 // do the rest.
 #pragma once
 
-#include "terminal/screen.hpp"
+#include "screen/screen.hpp"
 
 #include <cstdint>
 #include <string>

@@ -3,8 +3,8 @@
 // creation, so the per-pixel loops contain no format tests.
 #pragma once
 
-#include "terminal/memory_routines.hpp"
-#include "terminal/screen.hpp"
+#include "screen/memory_routines.hpp"
+#include "screen/screen.hpp"
 
 #include <cstdint>
 

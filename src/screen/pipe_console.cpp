@@ -1,10 +1,10 @@
-#include "terminal/pipe_console.hpp"
+#include "screen/pipe_console.hpp"
 
 #include "console/line_editor.hpp"
 #include "console/print.hpp"
 #include "console/text_grid.hpp"
 #include "console/tty_print.hpp"
-#include "terminal/codepage437.hpp"
+#include "screen/codepage437.hpp"
 
 #include <algorithm>
 #include <array>

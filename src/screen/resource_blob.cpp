@@ -1,4 +1,4 @@
-#include "terminal/resource_blob.hpp"
+#include "screen/resource_blob.hpp"
 
 #include <array>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "terminal/framebuffer_png.hpp"
+#include "screen/framebuffer_png.hpp"
 
 #include <cstdio>
 #include <png.h>

@@ -1,5 +1,5 @@
 // The page on show as an RGB picture, as the window would present it.
-#include "terminal/framebuffer_png.hpp"
+#include "screen/framebuffer_png.hpp"
 
 #include <cstddef>
 #include <cstring>

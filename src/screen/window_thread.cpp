@@ -1,9 +1,9 @@
-#include "terminal/window_thread.hpp"
+#include "screen/window_thread.hpp"
 
 #include "console/keys.hpp"
 #include "runtime/platform.hpp"
-#include "terminal/text_cells.hpp"
-#include "terminal/window_events.hpp"
+#include "screen/text_cells.hpp"
+#include "screen/window_events.hpp"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "terminal/memory_routines.hpp"
+#include "screen/memory_routines.hpp"
 
 #include "runtime/cpu_features.hpp"
 

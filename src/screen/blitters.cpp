@@ -1,4 +1,4 @@
-#include "terminal/blitters.hpp"
+#include "screen/blitters.hpp"
 
 #include "runtime/cpu_features.hpp"
 

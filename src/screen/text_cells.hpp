@@ -2,7 +2,7 @@
 // rows and the screen lock that every drawing operation of the main thread holds.
 #pragma once
 
-#include "terminal/screen.hpp"
+#include "screen/screen.hpp"
 
 #include <cstddef>
 #include <cstdint>

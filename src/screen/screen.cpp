@@ -1,11 +1,11 @@
-#include "terminal/screen.hpp"
+#include "screen/screen.hpp"
 
 #include "console/console_hooks.hpp"
 #include "console/print.hpp"
 #include "runtime/platform.hpp"
-#include "terminal/graphics_console.hpp"
-#include "terminal/text_cells.hpp"
-#include "terminal/window_thread.hpp"
+#include "screen/graphics_console.hpp"
+#include "screen/text_cells.hpp"
+#include "screen/window_thread.hpp"
 
 #include <algorithm>
 #include <cstdio>
