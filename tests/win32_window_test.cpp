@@ -3,12 +3,12 @@
 // conversion buffer, indexed with a colour table, doubled lines).
 #include "console/keys.hpp"
 #include "console/print.hpp"
-#include "support/test_support.hpp"
 #include "screen/framebuffer_png.hpp"
 #include "screen/screen.hpp"
 #include "screen/text_cells.hpp"
 #include "screen/window_events.hpp"
 #include "screen/window_thread.hpp"
+#include "support/test_support.hpp"
 #include "win32/window_keys.hpp"
 #include "win32/window_procedure.hpp"
 #include "win32/windows_platform.hpp"
@@ -48,12 +48,15 @@ std::vector<KeyCode> queuedKeys() {
     return codes;
 }
 
+// No driver stands behind the test's window.
+constexpr WindowPresenter NO_WINDOW_OPERATIONS{};
+
 // A hidden window of Ulo's class on this thread: messages sent to it run the window procedure
 // at once.
 class Win32WindowProcedure : public ::testing::Test {
 protected:
     void SetUp() override {
-        prepareWindowState("ulo", 640, 480, 32, 0, 0, windowsVersionWord());
+        prepareWindowState(NO_WINDOW_OPERATIONS, "ulo", 640, 480, 32, 0, 0, windowsVersionWord());
         ASSERT_TRUE(openWindowClass());
         window = ::CreateWindowExW(0, windowClassName(), L"", WS_OVERLAPPED, 0, 0, 100, 100,
                                    nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);

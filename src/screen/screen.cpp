@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::size_t PALETTE_ENTRIES = 256;
 constexpr std::size_t COLOUR_MAP_ENTRIES = 16;
-constexpr std::size_t KEY_STATE_SIZE = 128;
 constexpr std::size_t BLITTER_TABLE_ENTRIES = 512;
 
 std::unique_ptr<ScreenState> screenOwner;

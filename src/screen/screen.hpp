@@ -103,6 +103,9 @@ struct GlyphRowCache {
     std::int32_t bytesPerPixel = 0; // 0: not built
 };
 
+// The bytes of ScreenState::keyState, one per scan code.
+inline constexpr std::size_t KEY_STATE_SIZE = 128;
+
 // The active graphics screen; owned by the screen layer from one mode set to the next.
 struct ScreenState {
     std::int32_t mode = 0;
@@ -143,7 +146,7 @@ struct ScreenState {
     std::int32_t cursorRow = 0;
     std::int32_t columns = 0;
     std::int32_t rows = 0;
-    std::unique_ptr<std::uint8_t[]> keyState; // 128 bytes: 1 while key (scan code) n is held
+    std::unique_ptr<std::uint8_t[]> keyState; // KEY_STATE_SIZE bytes: 1 while key n is held
     std::int32_t refreshRate = 0;
     std::uint32_t lockFlags = 0;
     // One grid of columns x rows cells per page, row-major.
