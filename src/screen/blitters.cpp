@@ -487,7 +487,7 @@ Blitter memberOf(RoutineSet set) {
                                    (SOURCE == Source::Rgb32 && DEST == Dest::D32 && !BLUE_FIRST) ||
                                    (SOURCE == Source::Rgb16 && DEST == Dest::D16 && !BLUE_FIRST);
     if constexpr (!STRAIGHT_COPY) {
-        if (set == RoutineSet::Avx2) {
+        if (set == RoutineSet::Avx2 || set == RoutineSet::Avx512) {
             return blitDirtyRows<avx2Row<SOURCE, DEST, BLUE_FIRST>>;
         }
         if constexpr (SOURCE != Source::Indexed) { // no gather before AVX2
