@@ -241,6 +241,17 @@ __attribute__((always_inline)) inline void repack565(Halves& p) {
     }
 }
 
+// Unaligned loads and stores of a whole vector of any kind.
+template <typename Vector>
+__attribute__((always_inline)) inline Vector& load(Vector& vector, const std::uint8_t* in) {
+    std::memcpy(&vector, in, sizeof vector);
+    return vector;
+}
+template <typename Vector>
+__attribute__((always_inline)) inline void store(std::uint8_t* out, const Vector& vector) {
+    std::memcpy(out, &vector, sizeof vector);
+}
+
 #ifdef ULO_X86
 
 // --- SSE2: four 32-bit lanes per vector.
@@ -248,18 +259,11 @@ __attribute__((always_inline)) inline void repack565(Halves& p) {
 using Words128 = Lanes<16>::Words;
 using Halves128 = Lanes<16>::Halves;
 
-__attribute__((target("sse2"), always_inline)) inline __m128i sse2Load(const std::uint8_t* in) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-}
-__attribute__((target("sse2"), always_inline)) inline void sse2Store(std::uint8_t* out,
-                                                                     __m128i value) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), value);
-}
-
 // Four destination words from four 32-bit source pixels.
 template <bool SWAP>
 __attribute__((target("sse2"), always_inline)) inline __m128i sse2Word32(const std::uint8_t* from) {
-    auto p = reinterpret_cast<Words128>(sse2Load(from));
+    Words128 p;
+    load(p, from);
     toWord32<SWAP>(p);
     return reinterpret_cast<__m128i>(p);
 }
@@ -277,8 +281,10 @@ __attribute__((target("sse2"), always_inline)) inline __m128i sse2Widened(__m128
 // Eight 32-bit source pixels to eight 16-bit destination pixels.
 template <Dest DEST, bool BLUE_FIRST>
 __attribute__((target("sse2"), always_inline)) inline __m128i sse2Word16(const std::uint8_t* from) {
-    auto a = reinterpret_cast<Words128>(sse2Load(from));
-    auto b = reinterpret_cast<Words128>(sse2Load(from + 16));
+    Words128 a;
+    Words128 b;
+    load(a, from);
+    load(b, from + 16);
     toWord16<DEST, BLUE_FIRST>(a);
     toWord16<DEST, BLUE_FIRST>(b);
     // Sign-extended, the 16-bit values pack without saturating.
@@ -311,18 +317,19 @@ __attribute__((target("sse2"))) void sse2Row(const ScreenState& screen, std::uin
         const std::uint8_t* from = in + static_cast<std::ptrdiff_t>(x) * sourceSize(SOURCE);
         std::uint8_t* to = out + static_cast<std::ptrdiff_t>(x) * destSize(DEST);
         if constexpr (SOURCE == Source::Rgb32 && DEST == Dest::D32) {
-            sse2Store(to, sse2Word32<true>(from));
-            sse2Store(to + 16, sse2Word32<true>(from + 16));
+            store(to, sse2Word32<true>(from));
+            store(to + 16, sse2Word32<true>(from + 16));
         } else if constexpr (SOURCE == Source::Rgb32) {
-            sse2Store(to, sse2Word16<DEST, BLUE_FIRST>(from));
+            store(to, sse2Word16<DEST, BLUE_FIRST>(from));
         } else if constexpr (DEST == Dest::D32) {
-            const __m128i p = sse2Load(from);
-            sse2Store(to, sse2Widened<BLUE_FIRST, false>(p));
-            sse2Store(to + 16, sse2Widened<BLUE_FIRST, true>(p));
+            __m128i p;
+            load(p, from);
+            store(to, sse2Widened<BLUE_FIRST, false>(p));
+            store(to + 16, sse2Widened<BLUE_FIRST, true>(p));
         } else {
-            auto p = reinterpret_cast<Halves128>(sse2Load(from));
-            repack565<DEST, BLUE_FIRST>(p);
-            sse2Store(to, reinterpret_cast<__m128i>(p));
+            Halves128 p;
+            repack565<DEST, BLUE_FIRST>(load(p, from));
+            store(to, p);
         }
     }
     plainConverter<SOURCE, DEST, BLUE_FIRST>()(
@@ -343,8 +350,10 @@ __attribute__((target("ssse3"))) void ssse3Row24(const ScreenState& screen, std:
             ssse3Store24(to, sse2Word32<BLUE_FIRST>(from), sse2Word32<BLUE_FIRST>(from + 16),
                          sse2Word32<BLUE_FIRST>(from + 32), sse2Word32<BLUE_FIRST>(from + 48));
         } else {
-            const __m128i first = sse2Load(from);
-            const __m128i second = sse2Load(from + 16);
+            __m128i first;
+            __m128i second;
+            load(first, from);
+            load(second, from + 16);
             ssse3Store24(
                 to, sse2Widened<BLUE_FIRST, false>(first), sse2Widened<BLUE_FIRST, true>(first),
                 sse2Widened<BLUE_FIRST, false>(second), sse2Widened<BLUE_FIRST, true>(second));
@@ -360,14 +369,6 @@ __attribute__((target("ssse3"))) void ssse3Row24(const ScreenState& screen, std:
 using Words256 = Lanes<32>::Words;
 using Halves256 = Lanes<32>::Halves;
 
-__attribute__((target("avx2"), always_inline)) inline __m256i avx2Load(const std::uint8_t* in) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-}
-__attribute__((target("avx2"), always_inline)) inline void avx2Store(std::uint8_t* out,
-                                                                     __m256i value) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), value);
-}
-
 // Eight source pixels as 32-bit lanes: palette entries, widened 5-6-5 values or the pixels.
 template <Source SOURCE>
 __attribute__((target("avx2"), always_inline)) inline Words256 avx2Lanes(const ScreenState& screen,
@@ -381,7 +382,7 @@ __attribute__((target("avx2"), always_inline)) inline Words256 avx2Lanes(const S
     } else if constexpr (SOURCE == Source::Rgb16) {
         lanes = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
     } else {
-        lanes = avx2Load(from);
+        load(lanes, from);
     }
     return reinterpret_cast<Words256>(lanes);
 }
@@ -405,8 +406,8 @@ template <Source SOURCE, Dest DEST, bool BLUE_FIRST>
 __attribute__((target("avx2"), always_inline)) inline __m256i
 avx2Word16(const ScreenState& screen, const std::uint8_t* from, const std::uint8_t* next) {
     if constexpr (SOURCE == Source::Rgb16) {
-        auto p = reinterpret_cast<Halves256>(avx2Load(from));
-        repack565<DEST, BLUE_FIRST>(p);
+        Halves256 p;
+        repack565<DEST, BLUE_FIRST>(load(p, from));
         return reinterpret_cast<__m256i>(p);
     } else {
         constexpr bool SWAP = SOURCE == Source::Indexed ? !BLUE_FIRST : BLUE_FIRST;
@@ -429,15 +430,15 @@ __attribute__((target("avx2"))) void avx2Row(const ScreenState& screen, std::uin
         const std::uint8_t* next = from + 8 * sourceSize(SOURCE);
         std::uint8_t* to = out + static_cast<std::ptrdiff_t>(x) * destSize(DEST);
         if constexpr (DEST == Dest::D32) {
-            avx2Store(to, avx2Words<SOURCE, BLUE_FIRST>(screen, from));
-            avx2Store(to + 32, avx2Words<SOURCE, BLUE_FIRST>(screen, next));
+            store(to, avx2Words<SOURCE, BLUE_FIRST>(screen, from));
+            store(to + 32, avx2Words<SOURCE, BLUE_FIRST>(screen, next));
         } else if constexpr (DEST == Dest::D24) {
             const __m256i first = avx2Words<SOURCE, BLUE_FIRST>(screen, from);
             const __m256i second = avx2Words<SOURCE, BLUE_FIRST>(screen, next);
             ssse3Store24(to, _mm256_castsi256_si128(first), _mm256_extracti128_si256(first, 1),
                          _mm256_castsi256_si128(second), _mm256_extracti128_si256(second, 1));
         } else {
-            avx2Store(to, avx2Word16<SOURCE, DEST, BLUE_FIRST>(screen, from, next));
+            store(to, avx2Word16<SOURCE, DEST, BLUE_FIRST>(screen, from, next));
         }
     }
     plainConverter<SOURCE, DEST, BLUE_FIRST>()(

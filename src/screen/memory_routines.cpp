@@ -110,21 +110,13 @@ void limitRoutineSets(RoutineSet set) {
 }
 
 const MemoryRoutines& memoryRoutines(RoutineSet set) {
-    if (!routineSetSupported(set)) {
-        return PLAIN;
-    }
-    switch (set) {
 #ifdef ULO_X86
-    case RoutineSet::Sse2:
-        return SSE2;
-    case RoutineSet::Avx2:
-        return AVX2;
-    case RoutineSet::Avx512:
-        return AVX512;
+    constexpr const MemoryRoutines* SETS[] = {&PLAIN, &SSE2, &AVX2, &AVX512}; // by RoutineSet
+    return routineSetSupported(set) ? *SETS[static_cast<std::size_t>(set)] : PLAIN;
+#else
+    (void)set;
+    return PLAIN;
 #endif
-    default:
-        return PLAIN;
-    }
 }
 
 } // namespace ulo
