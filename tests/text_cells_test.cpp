@@ -28,15 +28,7 @@ protected:
         std::memcpy(&value, screen().framebuffer + y * 2560 + x * 4, 4);
         return value;
     }
-    std::vector<int> dirtyRows() {
-        std::vector<int> rows;
-        for (int y = 0; y < 480; ++y) {
-            if (screen().dirty[static_cast<std::size_t>(y)] != 0) {
-                rows.push_back(y);
-            }
-        }
-        return rows;
-    }
+    std::vector<int> dirtyRows() { return testing::dirtyRows(screen()); }
     void clearDirty() { std::memset(screen().dirty.get(), 0, 480); }
     std::string cellRow(int row) {
         std::string text;
