@@ -8,13 +8,14 @@
 # libgl-dev: OpenGL's headers, for the test that draws into the OpenGL window.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
     libpng-dev libncurses-dev libsdl2-dev libx11-dev libgl-dev)
-# dpkg-dev: dpkg-shlibdeps, which finds the Debian package's dependencies.
-PACKAGE_PACKAGES=(dpkg-dev)
+# dpkg-dev: dpkg-shlibdeps, which finds the Debian package's dependencies; lintian: Debian's
+# checks of the package, which must find neither an error nor a warning.
+PACKAGE_PACKAGES=(dpkg-dev lintian)
 # tmux: the real terminal of the terminal-session tests; xvfb and xdotool: the private X server
 # and the typing of the window tests; libgl1-mesa-dri: OpenGL on that server, for the window
 # tests that present through an OpenGL renderer or draw into the OpenGL window; groff-base and
 # desktop-file-utils: the install tests' checks of the manual page and the menu entry (they build
-# the Debian package too).
+# the Debian package and check it too).
 TEST_PACKAGES=(tmux xvfb xdotool libgl1-mesa-dri groff-base desktop-file-utils
     "${PACKAGE_PACKAGES[@]}")
 # clang and libclang-rt-dev (its libFuzzer and sanitizer run-times): the fuzz targets.
