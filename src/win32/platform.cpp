@@ -45,6 +45,15 @@ void windowsBeep(std::int32_t frequency, std::int32_t milliseconds) {
     }).detach();
 }
 
+bool windowsScriptedInput() {
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const DWORD type = ::GetFileType(input);
+    return type == FILE_TYPE_PIPE || type == FILE_TYPE_DISK;
+}
+
 std::int32_t windowsPendingEnd() {
     return pendingEndCode();
 }
@@ -69,6 +78,7 @@ const Platform& nativePlatform() {
         .displayDrivers = WINDOWS_DISPLAY_DRIVERS,
         .programFilePath = windowsProgramFilePath,
         .beep = windowsBeep,
+        .scriptedInput = windowsScriptedInput,
         .pendingEnd = windowsPendingEnd,
         .screenHelp = WINDOWS_SCREEN_HELP,
         .endHelp = "0xC000013A when Ctrl+C, Ctrl+Break or closing the console ends it.",
