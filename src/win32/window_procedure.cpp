@@ -1,5 +1,6 @@
 #include "win32/window_procedure.hpp"
 
+#include "console/keys.hpp"
 #include "screen/codepage437.hpp"
 #include "screen/screen.hpp"
 #include "screen/window_events.hpp"
@@ -23,7 +24,10 @@ struct WindowClass {
     UINT pointerMessage = 0;
     BOOL savedScreenSaver = FALSE;
     bool screenSaverSaved = false;
-    bool keysChanged = false;     // since the last pump
+    bool keysChanged = false; // since the last pump
+    // The last key press gave a key code: the character that TranslateMessage made of the same
+    // press (Tab of Shift+Tab) is not a key of its own.
+    bool pressGaveKeyCode = false;
     bool trackingPointer = false; // asked to hear when the pointer leaves
     const char* failure = "";     // why the window could not be made
 };
@@ -123,15 +127,23 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     }
     switch (message) {
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
+    case WM_SYSKEYDOWN: {
         windowClass.keysChanged = true;
-        return passOn(window, message, wParam, lParam,
-                      handleWindowEvent(keyPress(message, wParam, lParam)));
+        const WindowEvent press = keyPress(message, wParam, lParam);
+        windowClass.pressGaveKeyCode =
+            translateKey(KeyPress{press.character, press.scanCode, press.baseCharacter,
+                                  press.controlKeyState}) > 255;
+        return passOn(window, message, wParam, lParam, handleWindowEvent(press));
+    }
     case WM_KEYUP:
     case WM_SYSKEYUP:
         windowClass.keysChanged = true;
+        windowClass.pressGaveKeyCode = false;
         break;
     case WM_CHAR:
+        if (std::exchange(windowClass.pressGaveKeyCode, false)) {
+            break;
+        }
         return passOn(window, message, wParam, lParam,
                       handleWindowEvent(typedCharacter(wParam, lParam)));
     case WM_SIZE:
