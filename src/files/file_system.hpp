@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <span>
 
 namespace ulo {
 
@@ -40,6 +42,16 @@ enum class OsFailure {
     Other,        // an input/output error, or anything else
 };
 
+// The operating system's error codes that mean one failure; a back-end lists its codes in a table
+// of these, and every code not listed there means Other.
+struct OsFailureCodes {
+    OsFailure failure;
+    std::initializer_list<long> codes;
+};
+
+// The failure that the operating system's error `code` means, by `table`.
+OsFailure failureOfCode(std::span<const OsFailureCodes> table, long code);
+
 // What tells one state of a file from another: which file it is, its length and the times of its
 // last changes (in nanoseconds). Equal identities mean the file was not written or replaced.
 struct OsFileIdentity {
@@ -66,9 +78,6 @@ struct FileSystem {
     bool (*sync)(OsFile file);
     bool (*truncate)(OsFile file, std::int64_t length);
     bool (*close)(OsFile file);
-    // The byte-region locks of the channel devices; nothing in the program takes them.
-    bool (*lockRegion)(OsFile file, std::int64_t offset, std::int64_t length);
-    bool (*unlockRegion)(OsFile file, std::int64_t offset, std::int64_t length);
     // Removes a file by name; 0 on success.
     int (*remove)(const char* name);
     // Gives the file `from` the name `to` in one atomic step, replacing any file of that name.

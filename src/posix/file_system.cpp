@@ -23,34 +23,17 @@ constexpr int LOCK_WAIT_SECONDS = 30;
 
 OsFailure lastFailureSeen = OsFailure::None;
 
+constexpr OsFailureCodes ERRNO_FAILURES[] = {
+    {OsFailure::NotFound, {ENOENT}},
+    {OsFailure::DiskFull, {ENOSPC, EDQUOT, EFBIG}},
+    {OsFailure::NoPermission, {EACCES, EPERM}},
+    {OsFailure::ReadOnly, {EROFS}},
+    {OsFailure::NotAFile, {EISDIR, ELOOP, ENXIO, ENODEV}},
+};
+
 // Notes why the call that just failed failed; returns false for the caller to pass on.
 bool noteFailure(int error = errno) {
-    switch (error) {
-    case ENOENT:
-        lastFailureSeen = OsFailure::NotFound;
-        break;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        lastFailureSeen = OsFailure::DiskFull;
-        break;
-    case EACCES:
-    case EPERM:
-        lastFailureSeen = OsFailure::NoPermission;
-        break;
-    case EROFS:
-        lastFailureSeen = OsFailure::ReadOnly;
-        break;
-    case EISDIR:
-    case ELOOP:
-    case ENXIO:
-    case ENODEV:
-        lastFailureSeen = OsFailure::NotAFile;
-        break;
-    default:
-        lastFailureSeen = OsFailure::Other;
-        break;
-    }
+    lastFailureSeen = failureOfCode(ERRNO_FAILURES, error);
     return false;
 }
 
@@ -167,23 +150,6 @@ bool posixClose(OsFile file) {
     return ::close(descriptor(file)) == 0 || errno == EINTR || noteFailure();
 }
 
-bool posixLock(OsFile file, std::int64_t offset, std::int64_t length, short type) {
-    struct flock region {};
-    region.l_type = type;
-    region.l_whence = SEEK_SET;
-    region.l_start = static_cast<off_t>(offset);
-    region.l_len = static_cast<off_t>(length);
-    return ::fcntl(descriptor(file), F_SETLK, &region) == 0 || noteFailure();
-}
-
-bool posixLockRegion(OsFile file, std::int64_t offset, std::int64_t length) {
-    return posixLock(file, offset, length, F_WRLCK);
-}
-
-bool posixUnlockRegion(OsFile file, std::int64_t offset, std::int64_t length) {
-    return posixLock(file, offset, length, F_UNLCK);
-}
-
 // Whole-file locks of the open file (flock): they belong to this open file alone, so closing
 // another descriptor of the same file does not drop them, and any descriptor can take either
 // kind. A busy lock is tried again after a growing pause instead of waiting inside the system
@@ -284,8 +250,6 @@ const FileSystem POSIX_FILE_SYSTEM = {
     .sync = posixSync,
     .truncate = posixTruncate,
     .close = posixClose,
-    .lockRegion = posixLockRegion,
-    .unlockRegion = posixUnlockRegion,
     .remove = posixRemove,
     .replace = posixReplace,
     .runShell = posixRunShell,
