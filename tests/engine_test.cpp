@@ -19,6 +19,7 @@ namespace {
 
 using testing::kForRoll;
 using testing::readFile;
+using testing::record;
 using testing::writeFile;
 
 // k values for the rolls.
@@ -33,12 +34,6 @@ std::int32_t acknowledgementK(int line) {
     return kForRoll(4, line);
 }
 
-std::string record(std::string_view key, std::string_view reply,
-                   std::string_view extra = UNKNOWN_REPLY_MARKER) {
-    std::string line = "\"";
-    line.append(key).append("\",\"").append(reply).append("\",\"").append(extra).append("\"\r\n");
-    return line;
-}
 std::string unknown(std::string_view key) {
     return record(key, "&&$&&");
 }
@@ -182,8 +177,8 @@ TEST_F(Engine, TeachingOnALargeFileCopiesEveryOtherLineExactly) {
     converse({"sentence 0", "the answer", "exit"});
     const std::string expected = before + after + record("the question", "the answer");
     const std::string written = readFile("data.dat");
-    const auto [differs, unused] = std::mismatch(written.begin(), written.end(), expected.begin(),
-                                                 expected.end());
+    const auto [differs, unused] =
+        std::mismatch(written.begin(), written.end(), expected.begin(), expected.end());
     EXPECT_TRUE(written == expected)
         << written.size() << " bytes written, " << expected.size() << " expected; first "
         << "difference at byte " << (differs - written.begin());
