@@ -78,7 +78,16 @@ ensure_windows_packages() {
             "${sudo[@]}" dpkg --add-architecture i386
         fi
     fi
-    ensure_packages "${packages[@]}"
+    ensure_packages "${packages[@]}" && return 0
+    [ "${1:-}" = test ] || return 1
+    # Without the i386 half (a mirror that serves it broken, a machine without it) the tests run
+    # the 64-bit build under wine64, which needs nothing of it.
+    echo "The 32-bit half of Wine cannot be installed: testing the 64-bit build" >&2
+    local package native=()
+    for package in "${packages[@]}"; do
+        [[ $package == *:i386 ]] || native+=("$package")
+    done
+    ensure_packages "${native[@]}"
 }
 
 # build_preset NAME: configures and builds one preset of the project.
