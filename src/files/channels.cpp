@@ -559,16 +559,30 @@ RuntimeErrorCode copyFileBytes(int from, int to, std::int64_t offset, std::int64
     if (!prepareWrite(output) || !flushPending(output)) {
         return setErrorCode(ERR_FILE_IO);
     }
-    const std::size_t blockSize =
-        static_cast<std::size_t>(std::min<std::int64_t>(length, COPY_BLOCK_SIZE));
-    const std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[blockSize]);
-    if (block == nullptr) {
-        return setErrorCode(ERR_OUT_OF_MEMORY);
-    }
+    // Inside the system where it can (the bytes need not pass through the program), else
+    // through a block of the program's own, read and then written.
+    bool inSystem = fileSystem().copyRange != nullptr;
+    std::unique_ptr<std::uint8_t[]> block;
     while (length > 0) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(length, blockSize));
-        const std::int64_t got =
-            fileSystem().readAt(source->stream.file, block.get(), want, offset);
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(length, COPY_BLOCK_SIZE));
+        std::int64_t got = 0;
+        std::int64_t written = 0;
+        if (inSystem) {
+            got = written = fileSystem().copyRange(source->stream.file, offset, output.file, want);
+            inSystem = got != OS_COPY_UNSUPPORTED;
+        }
+        if (!inSystem) {
+            if (block == nullptr) {
+                block.reset(new (std::nothrow) std::uint8_t[want]);
+                if (block == nullptr) {
+                    return setErrorCode(ERR_OUT_OF_MEMORY);
+                }
+            }
+            got = fileSystem().readAt(source->stream.file, block.get(), want, offset);
+            written = got > 0 ? fileSystem().write(output.file, block.get(),
+                                                   static_cast<std::size_t>(got))
+                              : 0;
+        }
         if (got <= 0) {
             if (got == 0) {
                 lastFailure = OsFailure::Other; // the file is shorter than it was measured
@@ -578,8 +592,6 @@ RuntimeErrorCode copyFileBytes(int from, int to, std::int64_t offset, std::int64
             output.failed = true;
             return setErrorCode(ERR_FILE_IO);
         }
-        const std::int64_t written =
-            fileSystem().write(output.file, block.get(), static_cast<std::size_t>(got));
         if (written > 0) {
             output.bufferOrigin += written;
         }
@@ -598,16 +610,13 @@ OsFailure lastFileFailure() {
     return lastFailure;
 }
 
-int refillAndTakeByte(FileChannel& channel) {
+ReadMore readMoreKeepingUnread(FileChannel& channel) {
     if (!isDiskChannel(channel)) {
-        return -1;
+        return ReadMore::Ended;
     }
     ChannelStream& stream = channel.stream;
-    if (stream.readPosition != stream.readEnd) {
-        return *stream.readPosition++;
-    }
     if (stream.pending > 0 && !flushPending(stream)) {
-        return -1;
+        return ReadMore::Ended;
     }
     const bool writeOnly = channel.mode == OpenMode::WriteNew ||
                            channel.mode == OpenMode::WriteAppend ||
@@ -615,21 +624,36 @@ int refillAndTakeByte(FileChannel& channel) {
     if (writeOnly || (stream.endOfFile && channel.mode == OpenMode::ReadExisting)) {
         // Nothing to read from a write-only stream, and nothing is appended to a file while it is
         // read as an existing file: no need to ask the file system again.
-        return -1;
+        return ReadMore::Ended;
     }
-    stream.bufferOrigin = streamPosition(stream);
     std::uint8_t* buffer = stream.buffer.get();
-    stream.readPosition = stream.readEnd = buffer;
-    const std::int64_t got = fileSystem().read(stream.file, buffer, FILE_BUFFER_SIZE);
+    const auto kept = static_cast<std::size_t>(stream.readEnd - stream.readPosition);
+    if (kept == FILE_BUFFER_SIZE) {
+        return ReadMore::NoRoom;
+    }
+    std::memmove(buffer, stream.readPosition, kept);
+    stream.bufferOrigin += stream.readPosition - buffer;
+    stream.readPosition = buffer;
+    stream.readEnd = buffer + kept;
+    const std::int64_t got =
+        fileSystem().read(stream.file, stream.readEnd, FILE_BUFFER_SIZE - kept);
     if (got <= 0) {
         stream.endOfFile = true;
         if (got < 0) {
             stream.failed = true;
             noteFailure();
         }
+        return ReadMore::Ended;
+    }
+    stream.readEnd += got;
+    return ReadMore::Read;
+}
+
+int refillAndTakeByte(FileChannel& channel) {
+    ChannelStream& stream = channel.stream;
+    if (stream.readPosition == stream.readEnd && readMoreKeepingUnread(channel) != ReadMore::Read) {
         return -1;
     }
-    stream.readEnd = buffer + got;
     return *stream.readPosition++;
 }
 

@@ -197,8 +197,14 @@ RuntimeErrorCode replaceFile(std::string_view from, std::string_view to);
 // Syncs the folder that holds `name` (after a file was created there). 0, or 3.
 RuntimeErrorCode syncFolderOf(std::string_view name);
 
+// Reads more of the file into the buffer of an open disk channel, after its unread bytes (from
+// the read position on), which are moved to the buffer's start first. Ended at the end of the
+// data (or after a read error, which also marks the stream failed); NoRoom when the unread bytes
+// fill the buffer.
+enum class ReadMore { Read, NoRoom, Ended };
+ReadMore readMoreKeepingUnread(FileChannel& channel);
 // Refills the read buffer of an open disk channel whose buffer is used up, and returns its next
-// byte, or -1 at the end of the data (or after a read error, which also marks the stream failed).
+// byte, or -1 at the end of the data (or after a read error).
 int refillAndTakeByte(FileChannel& channel);
 
 // The next byte of an open channel: a pushed-back byte first, then the buffer, then the file.

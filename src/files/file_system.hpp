@@ -64,6 +64,8 @@ struct OsFileIdentity {
     bool operator==(const OsFileIdentity&) const = default;
 };
 
+inline constexpr std::int64_t OS_COPY_UNSUPPORTED = -2;
+
 struct FileSystem {
     // Opens `name` as asked. False when it cannot be opened: missing, not a regular file, no
     // permission.
@@ -87,6 +89,11 @@ struct FileSystem {
     int (*runShell)(const char* command);
     // Bytes read at `offset` without moving the file position; 0 at the end, -1 on an error.
     std::int64_t (*readAt)(OsFile file, void* buffer, std::size_t count, std::int64_t offset);
+    // Copies up to `count` bytes of `from`, at `offset`, to `to` at its file position, inside the
+    // system, so that they need not pass through the program. The bytes copied; 0 at the end of
+    // `from`, -1 on an error, OS_COPY_UNSUPPORTED when the system cannot copy between these
+    // files. Null where the system has no such copy.
+    std::int64_t (*copyRange)(OsFile from, std::int64_t offset, OsFile to, std::size_t count);
     // Locks the whole file against other processes (shared: against exclusive locks), waiting
     // while another process holds a conflicting lock, up to a limit. Closing the file releases
     // it. False when the wait ran out; a file system without locks grants every lock.

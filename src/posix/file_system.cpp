@@ -105,6 +105,24 @@ std::int64_t posixReadAt(OsFile file, void* buffer, std::size_t count, std::int6
     return got;
 }
 
+// copy_file_range copies in the kernel, between the page caches of the two files (or by sharing
+// blocks where the file system can). Systems and file systems without it say so with one of these.
+std::int64_t posixCopyRange(OsFile from, std::int64_t offset, OsFile to, std::size_t count) {
+    auto at = static_cast<off_t>(offset);
+    ssize_t copied;
+    do {
+        copied = ::copy_file_range(descriptor(from), &at, descriptor(to), nullptr, count, 0);
+    } while (copied < 0 && errno == EINTR);
+    if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                       errno == EINVAL || errno == EBADF)) {
+        return OS_COPY_UNSUPPORTED;
+    }
+    if (copied < 0) {
+        noteFailure();
+    }
+    return copied;
+}
+
 std::int64_t posixWrite(OsFile file, const void* bytes, std::size_t count) {
     const auto* next = static_cast<const char*>(bytes);
     std::size_t done = 0;
@@ -254,6 +272,7 @@ const FileSystem POSIX_FILE_SYSTEM = {
     .replace = posixReplace,
     .runShell = posixRunShell,
     .readAt = posixReadAt,
+    .copyRange = posixCopyRange,
     .lock = posixLockFile,
     .isNamed = posixIsNamed,
     .identify = posixIdentify,

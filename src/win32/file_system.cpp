@@ -452,6 +452,7 @@ const FileSystem WINDOWS_FILE_SYSTEM = {
     .replace = windowsReplace,
     .runShell = windowsRunShell,
     .readAt = windowsReadAt,
+    .copyRange = nullptr, // the channels copy through a block of their own
     .lock = windowsLockFile,
     .isNamed = windowsIsNamed,
     .identify = windowsIdentify,
