@@ -111,9 +111,8 @@ void markLineEnd(const FileChannel& channel) {
 // right after a CR belongs to the same line end).
 bool takeLineEnd(FileChannel& channel, int byte) {
     if (byte == '\r') {
-        const int next = takeByte(channel);
-        if (next >= 0 && next != '\n') {
-            pushBackOne(channel, next);
+        if (peekByte(channel) == '\n') {
+            takeByte(channel);
         }
     } else if (byte != '\n') {
         return false;
@@ -381,6 +380,42 @@ FileChannel* selectedChannel() {
     return openChannelSlot(fieldReader.channel);
 }
 
+// Where the line of the reader's position starts: where the reader marked the last line end it
+// took, unless the channel is read from its start again (a file opened anew).
+std::int64_t currentLineStart(const FileChannel& channel) {
+    const std::int64_t position = readerPosition(channel);
+    return position == 0 || position < fieldReader.lineStart ? position : fieldReader.lineStart;
+}
+
+void readNoRecord(KnowledgeRecord& record) {
+    for (RecordText* field : {&record.key, &record.reply, &record.extra}) {
+        field->assign({});
+    }
+    setErrorCode(ERR_NONE);
+}
+
+// The record of the line that starts at `lineStart` and that the reader stands in, at its start
+// or past the spaces and tabs it begins with; then the blank lines after it are passed over.
+void readRecordAt(FileChannel& source, std::int64_t lineStart, KnowledgeRecord& record) {
+    fieldReader.lineStart = lineStart;
+    if (peekByte(source) != '"') {
+        skipBlankLines(source);
+    }
+    fieldReader.lastLine.start = fieldReader.lineStart;
+    if (readRecordQuickly(source, record)) {
+        markLineEnd(source);
+    } else {
+        readRecordSlowly(source, record);
+    }
+    fieldReader.lastLine.end = readerPosition(source);
+    // Blank lines are no records: passing over them here lets the end-of-file test after the
+    // last record see the end.
+    if (peekByte(source) != '"') {
+        skipBlankLines(source);
+    }
+    setErrorCode(ERR_NONE);
+}
+
 void writeText(int channel, std::string_view text) {
     writeBytes(channel, text);
 }
@@ -457,35 +492,38 @@ std::string_view readTextField() {
 
 void readRecord(int channel, KnowledgeRecord& record) {
     beginRead(channel);
-    FileChannel* selected = selectedChannel();
-    if (selected == nullptr) {
-        for (RecordText* field : {&record.key, &record.reply, &record.extra}) {
-            field->assign({});
-        }
-        setErrorCode(ERR_NONE);
-        return;
-    }
-    FileChannel& source = *selected;
-    const std::int64_t position = readerPosition(source);
-    if (position == 0 || position < fieldReader.lineStart) { // a file read from its start
-        fieldReader.lineStart = position;
-    }
-    if (peekByte(source) != '"') {
-        skipBlankLines(source);
-    }
-    fieldReader.lastLine.start = fieldReader.lineStart;
-    if (readRecordQuickly(source, record)) {
-        markLineEnd(source);
+    if (FileChannel* source = selectedChannel()) {
+        readRecordAt(*source, currentLineStart(*source), record);
     } else {
-        readRecordSlowly(source, record);
+        readNoRecord(record);
     }
-    fieldReader.lastLine.end = readerPosition(source);
-    // Blank lines are no records: passing over them here lets the end-of-file test after the
-    // last record see the end.
-    if (peekByte(source) != '"') {
-        skipBlankLines(source);
+}
+
+void readRecordOfLine(int channel, std::int64_t lineStart, KnowledgeRecord& record) {
+    beginRead(channel);
+    if (FileChannel* source = selectedChannel()) {
+        readRecordAt(*source, lineStart, record);
+    } else {
+        readNoRecord(record);
     }
-    setErrorCode(ERR_NONE);
+}
+
+std::int64_t readerLineStart(int channel) {
+    const FileChannel* slot = openChannelSlot(channel);
+    return slot != nullptr ? currentLineStart(*slot) : 0;
+}
+
+bool readWrittenTexts(const std::uint8_t* line, const std::uint8_t* end, std::size_t count,
+                      std::string_view* texts) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const WrittenField field = findWrittenField(line, end);
+        if (!field.found || (i + 1 < count && field.stop != FieldStop::Separator)) {
+            return false;
+        }
+        texts[i] = field.text;
+        line = field.next;
+    }
+    return true;
 }
 
 RecordLine lastRecordLine() {
