@@ -134,6 +134,30 @@ TEST_F(Engine, DrawsOnceForThePromptAndOncePerRecordExamined) {
                                                   "x", "I don't know.", "exit"}));
 }
 
+// With the generator itself, the rolls for the records examined are drawn at once: the values
+// after them are those that one roll per record leaves.
+TEST_F(Engine, TheGeneratorMovesOnOnceForEveryRecordExamined) {
+    std::string file;
+    for (int i = 0; i < 5000; ++i) {
+        file += record("key " + std::to_string(i), "reply " + std::to_string(i));
+    }
+    writeFile("data.dat", file);
+    const RandomSource scripted = useRandomSource(nullptr);
+    seedRandom(12345);
+    console.type({"key 4321"});
+    runTurn(engine);
+    const double next = randomFraction(1);
+    useRandomSource(&scripted);
+
+    LinearCongruentialGenerator generator;
+    generator.seed(12345);
+    for (int draw = 0; draw < 1 + 1 + 4322; ++draw) { // the seed's, the prompt's, the records'
+        generator.next();
+    }
+    EXPECT_EQ(next, generator.next() / 32768.0);
+    EXPECT_EQ(screen(), (std::vector<std::string>{"key 4321", "reply 4321"}));
+}
+
 TEST_F(Engine, ExitOnlyForTheExactWord) {
     rolls({ANY, DONT_LEARN, fallbackK(1)});
     rolls({ANY, DONT_LEARN, fallbackK(1)});

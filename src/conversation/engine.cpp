@@ -79,9 +79,7 @@ TurnOutcome afterReply(ConversationEngine& engine) {
 TurnOutcome lookUp(ConversationEngine& engine) {
     const Lookup found = lookUpSentence(engine.sentence, engine.current);
     // One roll for every record examined; the last one decides about teaching.
-    for (std::int64_t record = 0; record < found.recordsExamined; ++record) {
-        engine.learnRoll = roll(2);
-    }
+    engine.learnRoll = rollTimes(2, found.recordsExamined);
     if (found.matched && engine.current.reply == UNKNOWN_REPLY_MARKER) {
         respond(engine.sentence);
         return afterReply(engine);
