@@ -1,5 +1,6 @@
 #include "conversation/record_store.hpp"
 
+#include "conversation/record_search.hpp"
 #include "files/channels.hpp"
 
 namespace ulo {
@@ -66,9 +67,10 @@ RecordLine findAskedLine(const KnowledgeRecord& record, const AskedRecord& asked
     if (channelFileIdentity(KNOWLEDGE_CHANNEL, &now) && now == asked.file && size == now.size) {
         return asked.line;
     }
-    while (!empty && atEndOfFile(KNOWLEDGE_CHANNEL) == 0) {
-        readRecord(KNOWLEDGE_CHANNEL, searched);
-        if (searched.reply == UNKNOWN_REPLY_MARKER && searched.key == record.key.view()) {
+    while (!empty &&
+           searchRecords(KNOWLEDGE_CHANNEL, RecordField::Reply, UNKNOWN_REPLY_MARKER, searched)
+               .found) {
+        if (searched.key == record.key.view()) {
             return lastRecordLine();
         }
     }
@@ -82,22 +84,24 @@ void startRecordStore() {
     resetFieldReader();
 }
 
-// Reads records until the sentence's or the end, under a shared lock.
+// Under a shared lock, so that nobody changes data.dat meanwhile.
 Lookup lookUpSentence(std::string_view sentence, KnowledgeRecord& record) {
-    openKnowledge(KNOWLEDGE_FILE_NAME, OpenMode::ReadExisting, KNOWLEDGE_CHANNEL,
-                  CHANNEL_LOCK_SHARED);
     Lookup found;
-    readRecord(KNOWLEDGE_CHANNEL, record);
-    for (;;) {
-        found.matched = record.key == sentence;
-        found.lastRecord = atEndOfFile(KNOWLEDGE_CHANNEL) != 0;
-        if (found.matched || found.lastRecord) {
-            break;
-        }
-        readRecord(KNOWLEDGE_CHANNEL, record);
-        ++found.recordsExamined;
+    found.recordsExamined = 0;
+    if (openKnowledge(KNOWLEDGE_FILE_NAME, OpenMode::ReadExisting, KNOWLEDGE_CHANNEL,
+                      CHANNEL_LOCK_SHARED) == ERR_NONE) {
+        const RecordSearch search =
+            searchRecords(KNOWLEDGE_CHANNEL, RecordField::Key, sentence, record);
+        found = {search.recordsExamined, search.found,
+                 !search.found || atEndOfFile(KNOWLEDGE_CHANNEL) != 0};
+        closeChannel(KNOWLEDGE_CHANNEL);
     }
-    closeChannel(KNOWLEDGE_CHANNEL);
+    if (found.recordsExamined == 0) { // no record: one of three empty texts is read
+        for (RecordText* text : {&record.key, &record.reply, &record.extra}) {
+            text->assign({});
+        }
+        found = {1, sentence.empty(), true};
+    }
     return found;
 }
 
@@ -131,11 +135,8 @@ bool findOldestUnknownRecord(KnowledgeRecord& record, AskedRecord& asked) {
                       CHANNEL_LOCK_SHARED) != ERR_NONE) {
         return false;
     }
-    bool found = false;
-    while (!found && atEndOfFile(KNOWLEDGE_CHANNEL) == 0) {
-        readRecord(KNOWLEDGE_CHANNEL, record);
-        found = record.reply == UNKNOWN_REPLY_MARKER;
-    }
+    const bool found =
+        searchRecords(KNOWLEDGE_CHANNEL, RecordField::Reply, UNKNOWN_REPLY_MARKER, record).found;
     asked.line = lastRecordLine();
     if (!found || !channelFileIdentity(KNOWLEDGE_CHANNEL, &asked.file)) {
         asked.file = {};

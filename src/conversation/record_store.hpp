@@ -32,7 +32,7 @@ struct Lookup {
     bool matched = false;
     bool lastRecord = false; // the record examined last is the file's last
 };
-// Looks `sentence` up in data.dat; `record` receives the record examined last.
+// Looks `sentence` up in data.dat; `record` receives the record that matched.
 Lookup lookUpSentence(std::string_view sentence, KnowledgeRecord& record);
 
 // Stores (sentence, marker, marker) at the end of data.dat, all or nothing.
