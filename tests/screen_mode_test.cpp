@@ -1,10 +1,10 @@
 // Screen modes, the ScreenState they build and the choice of display driver.
 #include "console/console_hooks.hpp"
 #include "console/print.hpp"
-#include "support/fake_drivers.hpp"
-#include "support/test_support.hpp"
 #include "screen/screen.hpp"
 #include "screen/window_thread.hpp"
+#include "support/fake_drivers.hpp"
+#include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -236,9 +236,13 @@ TEST_F(ScreenMode, NamedDriverAloneThenAllThenAloneThenAllFullScreen) {
                                    attempts({"Beta"}, 60, 0) + attempts(ALL, 60, 1));
 }
 
-TEST_F(ScreenMode, UnknownNameActsLikeNoVariable) {
+TEST_F(ScreenMode, UnknownNameActsLikeNoVariableAndIsReported) {
     testing::setEnvironment("VXGFX", "Delta");
+    ::testing::internal::CaptureStderr();
     setScreenMode(18, 32, 0, 0, 60);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "ulo: VXGFX names no display driver (Delta); the drivers are Alpha, Beta, Gamma, "
+              "null\n");
     EXPECT_EQ(drivers.calls(), attempts(ALL, 60, 0) + attempts(ALL, 60, 1));
 }
 
