@@ -110,8 +110,12 @@ TEST_F(WindowsFileSystem, WritesThatCannotBeDoneReportNothingWritten) {
     EXPECT_FALSE(files.truncate(file, 0));
     EXPECT_TRUE(files.close(file));
     EXPECT_EQ(readFile("data.dat"), "keep");
+}
 
-    // A read-only file opens for reading only.
+// Run where permissions bind (as an unprivileged user when the tests run as root).
+TEST_F(WindowsFileSystem, ReadOnlyFileOpensForReadingOnly) {
+    writeFile("data.dat", "keep");
+    OsFile file{};
     std::filesystem::permissions("data.dat",
                                  std::filesystem::perms::owner_write |
                                      std::filesystem::perms::group_write |
