@@ -196,6 +196,18 @@ TEST_P(WindowEnding, EndsThroughTheNormalExit) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, WindowEnding, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
 
+// The desktop going away in the middle of a conversation ends Ulo as SIGHUP does: through the
+// normal exit (no abort, no core), with every record kept.
+TEST_F(Window, LosingTheDesktopEndsItAsHangingUpDoes) {
+    ASSERT_NO_FATAL_FAILURE(say("hello"));
+    display.stop();
+    EXPECT_EQ(ulo->wait(), 128 + SIGHUP);
+    EXPECT_EQ(readFile("data.dat"), unknownRecord("hello"));
+    for (const auto& entry : std::filesystem::directory_iterator(directory.path())) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with("core")) << entry.path();
+    }
+}
+
 // Piped input is read, with or without a desktop: the same transcript and knowledge either way
 // (a window would have taken the conversation off standard output).
 TEST(PipedInput, OpensNoWindowWithOrWithoutADisplay) {

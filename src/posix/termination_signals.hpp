@@ -18,6 +18,11 @@ void watchResizeSignal();
 // handler is installed.
 int signalWakeDescriptor();
 
+// Ends the program as ending signal `number` would, for an end that the program itself notices
+// on any thread (the desktop going away): the same pending end, the same wake-up, also when the
+// signal is ignored.
+void endAsIfSignalled(int number);
+
 // 128 + the number of the first ending signal that arrived, 0 while none did. Any thread may ask.
 std::int32_t terminationExitCode();
 // Ends the program (terminate with 128 + the signal's number) when an ending signal has arrived.
