@@ -1,6 +1,5 @@
 #include "win32/window_procedure.hpp"
 
-#include "console/keys.hpp"
 #include "screen/codepage437.hpp"
 #include "screen/screen.hpp"
 #include "screen/window_events.hpp"
@@ -130,9 +129,8 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_SYSKEYDOWN: {
         windowClass.keysChanged = true;
         const WindowEvent press = keyPress(message, wParam, lParam);
-        windowClass.pressGaveKeyCode =
-            translateKey(KeyPress{press.character, press.scanCode, press.baseCharacter,
-                                  press.controlKeyState}) > 255;
+        windowClass.pressGaveKeyCode = pressGivesKeyCode(
+            press.character, press.scanCode, press.baseCharacter, press.controlKeyState);
         return passOn(window, message, wParam, lParam, handleWindowEvent(press));
     }
     case WM_KEYUP:
