@@ -54,6 +54,13 @@ bool windowsScriptedInput() {
     return type == FILE_TYPE_PIPE || type == FILE_TYPE_DISK;
 }
 
+// The run-time's start; requests to end are heard from here on, whatever Ulo talks through (the
+// console's control handler serves the window too).
+void windowsStart() {
+    windowsStartRuntime();
+    watchEndRequests();
+}
+
 std::int32_t windowsPendingEnd() {
     return pendingEndCode();
 }
@@ -72,7 +79,7 @@ const Platform& nativePlatform() {
     static const Platform windows = {
         .name = "Windows",
         .clock = WINDOWS_CLOCK,
-        .startRuntime = windowsStartRuntime,
+        .startRuntime = windowsStart,
         .fileSystem = &WINDOWS_FILE_SYSTEM,
         .processConsole = windowsProcessConsole,
         .displayDrivers = WINDOWS_DISPLAY_DRIVERS,

@@ -3,6 +3,8 @@
 #include "screen/codepage437.hpp"
 #include "screen/screen.hpp"
 #include "screen/window_events.hpp"
+#include "screen/window_thread.hpp"
+#include "win32/end_requests.hpp"
 #include "win32/text_encoding.hpp"
 #include "win32/window_keys.hpp"
 
@@ -150,6 +152,16 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             return passOn(window, message, wParam, lParam, handleWindowEvent(event));
         }
         break;
+    case WM_QUERYENDSESSION:
+        return TRUE; // the session may end: Ulo ends with it, through its normal exit
+    case WM_ENDSESSION:
+        // The process ends soon after this message is handled: the end goes the way of Ctrl+C,
+        // and the window thread lets the main thread close the files before it answers.
+        if (wParam != FALSE) {
+            requestEnd();
+            holdWindowThreadUntilStopped();
+        }
+        return 0;
     case WM_CLOSE:
         // Alt+F4 and the close button only queue the close key; the window stays.
         event.kind = WindowEventKind::Close;
