@@ -1,6 +1,6 @@
 // Console key events into key codes: the same codes the other consoles give for the same keys.
 #include "console/keys.hpp"
-#include "win32/console.hpp"
+#include "win32/win32_console.hpp"
 
 #include <gtest/gtest.h>
 

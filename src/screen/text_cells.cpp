@@ -207,11 +207,7 @@ void unlockScreen(ScreenState& screen, bool took) {
 void choosePixelRoutines(ScreenState& screen) {
     const bool vector = hasVectorUnits();
     memory = &memoryRoutines(vector ? bestRoutineSet() : RoutineSet::Plain);
-    if (vector) {
-        screen.lockFlags |= VECTOR_UNITS;
-    } else {
-        screen.lockFlags &= ~VECTOR_UNITS;
-    }
+    screen.vectorUnits = vector;
     switch (screen.bytesPerPixel) {
     case 1:
         screen.pixels = {put8, get8, fillPixels8, copyPixels8};

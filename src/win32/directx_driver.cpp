@@ -1,6 +1,5 @@
 #include "win32/directx_driver.hpp"
 
-#include "runtime/platform.hpp"
 #include "screen/blitters.hpp"
 #include "screen/screen.hpp"
 #include "screen/text_cells.hpp"
@@ -428,12 +427,6 @@ bool directXWaitEvents(std::int32_t milliseconds) {
     return !directX.tapsShown && waitForWindowMessages(directX.window, milliseconds);
 }
 
-void directXBeep(std::int32_t frequency, std::int32_t milliseconds) {
-    if (const auto beep = nativePlatform().beep) {
-        beep(frequency, milliseconds);
-    }
-}
-
 constexpr WindowPresenter DIRECTX_PRESENTER = {
     .start = directXStart,
     .stop = closeWindowClass,
@@ -444,7 +437,6 @@ constexpr WindowPresenter DIRECTX_PRESENTER = {
     .readKeyState = directXReadKeyState,
     .applyRequests = directXApplyRequests,
     .errorText = directXErrorText,
-    .beep = directXBeep,
     .waitEvents = directXWaitEvents,
     .wake = wakeWindowThread,
 };
