@@ -89,7 +89,8 @@ void convert(benchmark::State& state, RoutineSet set, int depth, int bits, bool 
 }
 
 const char* setName(RoutineSet set) {
-    return set == RoutineSet::Plain ? "plain" : set == RoutineSet::Sse2 ? "sse2" : "avx2";
+    constexpr const char* NAMES[] = {"plain", "sse2", "avx2", "avx512"};
+    return NAMES[static_cast<int>(set)];
 }
 
 // Keeps each benchmark's time per iteration while printing the usual table.

@@ -222,19 +222,22 @@ TEST_F(Channels, ByteAccessMeasuresAgainstTheLengthAtOpen) {
 }
 
 TEST_F(Channels, ByteAccessFallsBackToReadOnly) {
-    writeFile("locked", "data");
-    std::filesystem::permissions("locked",
-                                 std::filesystem::perms::owner_write |
-                                     std::filesystem::perms::group_write |
-                                     std::filesystem::perms::others_write,
-                                 std::filesystem::perm_options::remove);
-    if (testing::writableAnyway("locked")) {
-        GTEST_SKIP() << "running with permission to write anything";
-    }
-    ASSERT_EQ(open("locked", OpenMode::ByteAccess, 3), ERR_NONE);
-    EXPECT_EQ(openChannelSlot(3)->access, AccessMode::ReadOnly);
-    EXPECT_EQ(readAll(3), "data");
-    EXPECT_EQ(open("locked", OpenMode::ByteAccess, 4, AccessMode::ReadWrite), ERR_FILE_NOT_FOUND);
+    testing::runWherePermissionsBind([] {
+        writeFile("locked", "data");
+        std::filesystem::permissions("locked",
+                                     std::filesystem::perms::owner_write |
+                                         std::filesystem::perms::group_write |
+                                         std::filesystem::perms::others_write,
+                                     std::filesystem::perm_options::remove);
+        if (testing::writableAnyway("locked")) {
+            GTEST_SKIP() << "running with permission to write anything";
+        }
+        ASSERT_EQ(open("locked", OpenMode::ByteAccess, 3), ERR_NONE);
+        EXPECT_EQ(openChannelSlot(3)->access, AccessMode::ReadOnly);
+        EXPECT_EQ(readAll(3), "data");
+        EXPECT_EQ(open("locked", OpenMode::ByteAccess, 4, AccessMode::ReadWrite),
+                  ERR_FILE_NOT_FOUND);
+    });
 }
 
 TEST_F(Channels, MixedReadAndWriteKeepTheirPositions) {

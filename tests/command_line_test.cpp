@@ -58,7 +58,8 @@ TEST_F(CommandLineTest, HelpAndVersionAnswerOnStandardOutputAndEnd) {
 
     const Answer version = run({"--version"}, Stream::Output);
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.text, "ulo " ULO_VERSION "\n");
+    EXPECT_EQ(version.text, "ulo " ULO_VERSION
+                            "\nCopyright (c) 2026 The Ulo developers, under the MIT licence.\n");
     EXPECT_TRUE(directoryIsEmpty()) << "no knowledge file is made before the conversation";
 }
 

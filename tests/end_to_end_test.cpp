@@ -140,6 +140,57 @@ TEST_F(EndToEnd, TeachingThroughAPipeRewritesTheKnowledgeFile) {
     EXPECT_EQ(readFile("data.dat"), expected);
 }
 
+// What data.dat must hold after each of `sent` was either a new sentence or the answer to a
+// teaching question, as read from `file` itself: a line that ends up as a reply was an answer.
+// With that the order of the records and the sentence each answer was taught for are fixed.
+std::string knowledgeFileAfter(const std::vector<std::string>& sent, const std::string& file) {
+    struct Entry {
+        std::string key, reply;
+    };
+    std::vector<Entry> model;
+    for (const std::string& line : sent) {
+        if (file.find("\",\"" + line + "\",\"") == std::string::npos) {
+            model.push_back({line, "&&$&&"});
+            continue;
+        }
+        // The answer to the question about the oldest unknown sentence.
+        const auto oldest = std::find_if(model.begin(), model.end(),
+                                         [](const Entry& e) { return e.reply == "&&$&&"; });
+        if (oldest == model.end()) {
+            ADD_FAILURE() << line << " was taught although no sentence was unknown";
+            continue;
+        }
+        const Entry taught{oldest->key, line};
+        model.erase(oldest);
+        model.push_back(taught);
+    }
+    std::string expected;
+    for (const Entry& e : model) {
+        expected += "\"" + e.key + "\",\"" + e.reply + "\",\"&&$&&\"\r\n";
+    }
+    return expected;
+}
+
+// A reader that goes away in the middle of a conversation (`ulo | head -3`) does not end Ulo: it
+// goes on to the end of its input, ends through its normal exit, and keeps every record.
+TEST_F(EndToEnd, AReaderThatGoesAwayLosesNothing) {
+    ChildProcess ulo(ULO_BINARY, {}, dir(), UTF8);
+    std::vector<std::string> sent = {"sentence 0"};
+    ulo.write("sentence 0\n");
+    ASSERT_EQ(ulo.readLine(), "Ulo V.3 01-09-07");
+    ASSERT_EQ(ulo.readLine(), "");
+    ASSERT_EQ(ulo.readLine(), "sentence 0");
+    ulo.closeOutput();
+    for (int counter = 1; counter <= 16; ++counter) {
+        sent.push_back("sentence " + std::to_string(counter));
+        ulo.write(sent.back() + "\n");
+    }
+    ulo.closeInput();
+    EXPECT_EQ(ulo.wait(), 0) << "Ulo did not end through its normal exit";
+    const std::string file = readFile("data.dat");
+    EXPECT_EQ(file, knowledgeFileAfter(sent, file));
+}
+
 // A desktop that is named but cannot be reached: Ulo says why in one line and talks through its
 // console instead.
 TEST_F(EndToEnd, AWindowThatCannotOpenSaysWhyOnce) {

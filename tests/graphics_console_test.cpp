@@ -35,15 +35,7 @@ protected:
     }
     RgbPicture picture() { return framebufferPicture(screen()); }
     void clearDirty() { std::memset(screen().dirty.get(), 0, 480); }
-    std::vector<int> dirtyRows() {
-        std::vector<int> rows;
-        for (int y = 0; y < 480; ++y) {
-            if (screen().dirty[static_cast<std::size_t>(y)] != 0) {
-                rows.push_back(y);
-            }
-        }
-        return rows;
-    }
+    std::vector<int> dirtyRows() { return testing::dirtyRows(screen()); }
     static std::vector<std::string> withRow(int row, const std::string& text,
                                             std::vector<std::string> rows = {}) {
         rows.resize(std::max<std::size_t>(rows.size(), static_cast<std::size_t>(row)));

@@ -1,4 +1,5 @@
 #include "runtime/errors.hpp"
+#include "runtime/platform.hpp"
 #include "runtime/random.hpp"
 #include "runtime/timer.hpp"
 #include "support/test_support.hpp"
@@ -8,34 +9,14 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <unistd.h>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace ulo {
 namespace {
-
-TEST(ErrorMessages, HaveTheirExactTexts) {
-    const char* expected[16] = {"",
-                                "illegal function call",
-                                "file not found",
-                                "file I/O error",
-                                "out of memory",
-                                "illegal resume",
-                                "out of bounds array access",
-                                "null pointer access",
-                                "no priviledges",
-                                "\"interrupted\" signal",
-                                "\"illegal instruction\" signal",
-                                "\"floating point error\" signal",
-                                "\"segmentation violation\" signal",
-                                "\"termination request\" signal",
-                                "\"abnormal termination\" signal",
-                                "\"quit request\" signal"};
-    for (int code = 0; code < 16; ++code) {
-        EXPECT_EQ(errorMessage(code), expected[code]) << "code " << code;
-    }
-    EXPECT_EQ(errorMessage(16), "");
-    EXPECT_EQ(errorMessage(-1), "");
-}
 
 // The abort report goes to standard output; the death tests only see standard error, so the
 // child sends its standard output there.
@@ -49,6 +30,13 @@ TEST(AbortReport, NamesTheCodeItsTextAndTheLine) {
                 "^\r\nAborting due to runtime error 3 \\(file I/O error\\)\r\n$");
     EXPECT_EXIT(abortToStderr(2, 17), ::testing::ExitedWithCode(2),
                 "^\r\nAborting due to runtime error 2 \\(file not found\\) at line: 17\r\n$");
+    // Codes 0 to 15 have a text, even if it is empty or misspelt; 16 and up have none.
+    EXPECT_EXIT(abortToStderr(0, 0), ::testing::ExitedWithCode(0),
+                "^\r\nAborting due to runtime error 0 \\(\\)\r\n$");
+    EXPECT_EXIT(abortToStderr(8, 1), ::testing::ExitedWithCode(8),
+                "^\r\nAborting due to runtime error 8 \\(no priviledges\\) at line: 1\r\n$");
+    EXPECT_EXIT(abortToStderr(15, 0), ::testing::ExitedWithCode(15),
+                "^\r\nAborting due to runtime error 15 \\(\"quit request\" signal\\)\r\n$");
     EXPECT_EXIT(abortToStderr(16, -1), ::testing::ExitedWithCode(16),
                 "^\r\nAborting due to runtime error 16\r\n$");
     // The exit code is the code, as far as the system keeps it: 8 bits on POSIX systems.
@@ -148,28 +136,6 @@ TEST(SeedRandom, TruncatesTowardZeroAndDiscardsOneValue) {
     EXPECT_EQ(randomFraction(-3), 6334.0 / 32768.0); // any non-zero n draws
 }
 
-TEST(SeedRandom, MarkerAndNaNSeedFromTheTimer) {
-    const auto firstFractionFor = [](double seed) {
-        seedRandom(seed);
-        return randomFraction(1);
-    };
-    // Within one second of each other the timer gives the same whole second almost always;
-    // retry across a second boundary.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const double before = std::trunc(timerSeconds());
-        const double fromMarker = firstFractionFor(-1.0);
-        const double fromNaN = firstFractionFor(NAN);
-        const double fromSeconds = firstFractionFor(before);
-        if (std::trunc(timerSeconds()) != before) {
-            continue;
-        }
-        EXPECT_EQ(fromMarker, fromSeconds);
-        EXPECT_EQ(fromNaN, fromSeconds);
-        return;
-    }
-    FAIL() << "the timer kept crossing second boundaries";
-}
-
 TEST(Rolls, DependOnKAlone) {
     testing::ScriptedRandom script({0, 16383, 16384, 32767, 8191, 8192, 24576});
     EXPECT_EQ(roll(2), 1);
@@ -182,15 +148,130 @@ TEST(Rolls, DependOnKAlone) {
     EXPECT_EQ(script.draws(), 7u);
 }
 
-#if !defined(_WIN32)
-TEST(Timer, CountsSecondsSinceSystemStart) {
+// What the clock of the test's own reads: the fine counter (with its counts per second, 0 when
+// there is none) and the millisecond tick count.
+struct ClockReadings {
+    std::int64_t frequency = 0;
+    std::optional<std::int64_t> count; // none: the counter cannot be read
+    std::uint32_t ticks = 0;
+};
+ClockReadings readings;
+
+const SystemClock SCRIPTED_CLOCK = {
+    .performanceFrequency =
+        [](std::int64_t* countsPerSecond) {
+            *countsPerSecond = readings.frequency;
+            return readings.frequency != 0;
+        },
+    .performanceCounter =
+        [](std::int64_t* count) {
+            *count = readings.count.value_or(0);
+            return readings.count.has_value();
+        },
+    .tickCount = [] { return readings.ticks; },
+};
+
+class Timer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        readings = {};
+        previous = useClock(&SCRIPTED_CLOCK);
+    }
+    void TearDown() override { useClock(previous); }
+
+    const SystemClock* previous = nullptr;
+};
+
+// Where there is no fine counter the tick count is the clock: milliseconds, counted unsigned.
+TEST_F(Timer, TickCountGivesMilliseconds) {
+    readings.count = 5'000'000;
+    readings.ticks = 123'456;
+    EXPECT_DOUBLE_EQ(timerSeconds(), 123.456);
+    readings.ticks = UINT32_MAX; // the last millisecond before the wrap, about 49.7 days
+    EXPECT_DOUBLE_EQ(timerSeconds(), 4'294'967.295);
+    // A counter that claims no counts per second (or fewer) is no counter either.
+    readings.frequency = -1;
+    useClock(&SCRIPTED_CLOCK);
+    EXPECT_DOUBLE_EQ(timerSeconds(), 4'294'967.295);
+}
+
+// The fine counter: its count times the stored reciprocal of its frequency, which for some
+// counts falls just short of the whole second that a division would give.
+TEST_F(Timer, PerformanceCounterGivesCountTimesTheReciprocal) {
+    readings.frequency = 10'000'000;
+    readings.count = 25'000'000;
+    readings.ticks = 999;
+    EXPECT_DOUBLE_EQ(timerSeconds(), 2.5);
+    readings.frequency = 49;
+    readings.count = 49;
+    useClock(&SCRIPTED_CLOCK);
+    EXPECT_LT(timerSeconds(), 1.0);
+    // So the seed taken from the timer is 0 here, not 1.
+    seedRandom(-1.0);
+    const double fromTimer = randomFraction(1);
+    seedRandom(0.0);
+    EXPECT_EQ(fromTimer, randomFraction(1));
+}
+
+// The clock is chosen at the first reading and kept; a reading of the counter that fails is
+// answered by the tick count, and the counter is read again next time.
+TEST_F(Timer, ChoosesItsClockOnceAndFallsBackPerReading) {
+    readings.frequency = 1000;
+    readings.count = 7'000;
+    readings.ticks = 3'000;
+    EXPECT_DOUBLE_EQ(timerSeconds(), 7.0);
+    readings.frequency = 0;
+    EXPECT_DOUBLE_EQ(timerSeconds(), 7.0);
+    readings.count.reset();
+    EXPECT_DOUBLE_EQ(timerSeconds(), 3.0);
+    readings.count = 8'000;
+    EXPECT_DOUBLE_EQ(timerSeconds(), 8.0);
+    // A clock put in place is asked anew.
+    useClock(&SCRIPTED_CLOCK);
+    EXPECT_DOUBLE_EQ(timerSeconds(), 3.0);
+    readings.frequency = 1000;
+    EXPECT_DOUBLE_EQ(timerSeconds(), 3.0);
+}
+
+// The timer marker and NaN seed with the whole seconds of the timer.
+TEST_F(Timer, SeedsTheGeneratorWithItsWholeSeconds) {
+    readings.ticks = 12'999;
+    const auto firstFractionFor = [](double seed) {
+        seedRandom(seed);
+        return randomFraction(1);
+    };
+    const double fromSeconds = firstFractionFor(12.0);
+    EXPECT_NE(firstFractionFor(13.0), fromSeconds);
+    EXPECT_EQ(firstFractionFor(-1.0), fromSeconds);
+    EXPECT_EQ(firstFractionFor(NAN), fromSeconds);
+}
+
+// Seconds since system start, as the system tells them.
+double systemUptime() {
+#if defined(_WIN32)
+    return static_cast<double>(::GetTickCount64()) / 1000.0;
+#else
     double uptime = 0;
     std::ifstream("/proc/uptime") >> uptime;
-    const double seconds = timerSeconds();
-    EXPECT_NEAR(seconds, uptime, 1.0);
-    EXPECT_LE(seconds, timerSeconds());
-}
+    return uptime;
 #endif
+}
+
+// Both clocks of the platform count seconds since system start: the fine one, and the tick count
+// that stands in where the fine one fails (wrapping after 2^32 milliseconds).
+TEST(PlatformClock, BothClocksCountSecondsSinceSystemStart) {
+    const double uptime = systemUptime();
+    const double fine = timerSeconds();
+    EXPECT_NEAR(fine, uptime, 1.0);
+    EXPECT_LE(fine, timerSeconds());
+
+    SystemClock ticksOnly = nativePlatform().clock;
+    ticksOnly.performanceFrequency = [](std::int64_t*) { return false; };
+    const SystemClock* previous = useClock(&ticksOnly);
+    const double ticks = timerSeconds();
+    useClock(previous);
+    EXPECT_NEAR(ticks, std::fmod(systemUptime(), 4'294'967.296), 1.0);
+}
 
 } // namespace
 } // namespace ulo

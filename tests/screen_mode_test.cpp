@@ -241,9 +241,13 @@ TEST_F(ScreenMode, NamedDriverAloneThenAllThenAloneThenAllFullScreen) {
                                    attempts({"Beta"}, 60, 0) + attempts(ALL, 60, 1));
 }
 
-TEST_F(ScreenMode, UnknownNameActsLikeNoVariable) {
+TEST_F(ScreenMode, UnknownNameActsLikeNoVariableAndIsReported) {
     testing::setEnvironment("VXGFX", "Delta");
+    ::testing::internal::CaptureStderr();
     setScreenMode(18, 32, 0, 0, 60);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "ulo: VXGFX names no display driver (Delta); the drivers are Alpha, Beta, Gamma, "
+              "null\n");
     EXPECT_EQ(drivers.calls(), attempts(ALL, 60, 0) + attempts(ALL, 60, 1));
 }
 

@@ -1,13 +1,15 @@
 // Glyphs, scrolling, cells, dirty rows and the screen lock on the framebuffer.
 #include "console/print.hpp"
+#include "screen/memory_routines.hpp"
+#include "screen/text_cells.hpp"
 #include "support/fake_drivers.hpp"
 #include "support/screen_pictures.hpp"
-#include "screen/text_cells.hpp"
 
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cstring>
+#include <random>
 
 namespace ulo {
 namespace {
@@ -26,15 +28,7 @@ protected:
         std::memcpy(&value, screen().framebuffer + y * 2560 + x * 4, 4);
         return value;
     }
-    std::vector<int> dirtyRows() {
-        std::vector<int> rows;
-        for (int y = 0; y < 480; ++y) {
-            if (screen().dirty[static_cast<std::size_t>(y)] != 0) {
-                rows.push_back(y);
-            }
-        }
-        return rows;
-    }
+    std::vector<int> dirtyRows() { return testing::dirtyRows(screen()); }
     void clearDirty() { std::memset(screen().dirty.get(), 0, 480); }
     std::string cellRow(int row) {
         std::string text;
@@ -204,6 +198,37 @@ TEST_F(TextCells, OtherDepthsAndFontsDrawTheSameGlyphs) {
         }
         ASSERT_EQ(s.pixels.get(s, 24, 0), 0u); // nothing beyond the run
     }
+}
+
+// Each routine set this processor runs draws and scrolls exactly the plain set's pixels: runs of
+// every length (beyond one vector step too) from any column, every code.
+TEST_F(TextCells, EveryRoutineSetDrawsThePlainSetsPixels) {
+    const auto picture = [](RoutineSet set) {
+        limitRoutineSets(set);
+        EXPECT_EQ(setScreenMode(18, 32, 0, SCREEN_NULL, 0), ERR_NONE);
+        ScreenState& s = *activeScreen();
+        std::mt19937 random(7);
+        for (std::int32_t row = 0; row < 30; ++row) {
+            const auto column = static_cast<std::int32_t>(random() % 20);
+            std::vector<std::uint8_t> run(random() % static_cast<std::uint32_t>(81 - column));
+            for (auto& code : run) {
+                code = static_cast<std::uint8_t>(random());
+            }
+            DirtySpan span;
+            drawGlyphs(s, span, column, row, run.data(), run.size());
+        }
+        DirtySpan span;
+        scrollText(s, span, 0, 4, 79, 20, 3);
+        return framebufferPicture(s);
+    };
+    const RgbPicture plain = picture(RoutineSet::Plain);
+    for (const RoutineSet set : {RoutineSet::Sse2, RoutineSet::Avx2, RoutineSet::Avx512}) {
+        if (routineSetSupported(set)) {
+            EXPECT_TRUE(samePicture(plain, picture(set),
+                                    "routine-set-" + std::to_string(static_cast<int>(set))));
+        }
+    }
+    limitRoutineSets(RoutineSet::Avx512);
 }
 
 TEST_F(TextCells, TheLockIsTakenOnceAndReleasedByItsTaker) {

@@ -1,7 +1,6 @@
-// The Windows clocks, run-time start and program path.
+// The Windows run-time start and program path (the clocks are tested with the timer).
 #include "runtime/platform.hpp"
 #include "runtime/runtime.hpp"
-#include "runtime/timer.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,32 +11,6 @@
 
 namespace ulo {
 namespace {
-
-TEST(WindowsClock, IsThePerformanceCounterAndTheTickCount) {
-    const SystemClock& clock = nativePlatform().clock;
-    LARGE_INTEGER expected;
-    ASSERT_TRUE(::QueryPerformanceFrequency(&expected));
-    std::int64_t frequency = 0;
-    ASSERT_TRUE(clock.performanceFrequency(&frequency));
-    EXPECT_EQ(frequency, expected.QuadPart);
-
-    std::int64_t first = 0;
-    std::int64_t second = 0;
-    ASSERT_TRUE(clock.performanceCounter(&first));
-    ASSERT_TRUE(clock.performanceCounter(&second));
-    EXPECT_LE(first, second);
-
-    const DWORD before = ::GetTickCount();
-    const std::uint32_t ticks = clock.tickCount();
-    EXPECT_LE(ticks - before, 1000u); // unsigned: also right across the wrap at 2^32
-}
-
-TEST(WindowsClock, TimerCountsSecondsSinceSystemStart) {
-    const double expected = static_cast<double>(::GetTickCount64()) / 1000.0;
-    const double seconds = timerSeconds();
-    EXPECT_NEAR(seconds, expected, 1.0);
-    EXPECT_LE(seconds, timerSeconds());
-}
 
 TEST(WindowsRuntime, StartSetsTheFloatingPointUnit) {
     std::fesetround(FE_TOWARDZERO);

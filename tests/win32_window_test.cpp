@@ -3,12 +3,13 @@
 // conversion buffer, indexed with a colour table, doubled lines).
 #include "console/keys.hpp"
 #include "console/print.hpp"
-#include "support/test_support.hpp"
 #include "screen/framebuffer_png.hpp"
 #include "screen/screen.hpp"
 #include "screen/text_cells.hpp"
 #include "screen/window_events.hpp"
 #include "screen/window_thread.hpp"
+#include "support/screen_pictures.hpp"
+#include "support/test_support.hpp"
 #include "win32/window_keys.hpp"
 #include "win32/window_procedure.hpp"
 #include "win32/windows_platform.hpp"
@@ -18,7 +19,6 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,12 +48,15 @@ std::vector<KeyCode> queuedKeys() {
     return codes;
 }
 
+// No driver stands behind the test's window.
+constexpr WindowPresenter NO_WINDOW_OPERATIONS{};
+
 // A hidden window of Ulo's class on this thread: messages sent to it run the window procedure
 // at once.
 class Win32WindowProcedure : public ::testing::Test {
 protected:
     void SetUp() override {
-        prepareWindowState("ulo", 640, 480, 32, 0, 0, windowsVersionWord());
+        prepareWindowState(NO_WINDOW_OPERATIONS, "ulo", 640, 480, 32, 0, 0, windowsVersionWord());
         ASSERT_TRUE(openWindowClass());
         window = ::CreateWindowExW(0, windowClassName(), L"", WS_OVERLAPPED, 0, 0, 100, 100,
                                    nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
@@ -172,28 +175,6 @@ RgbPicture captureWindow(HWND window, int width, int height) {
     return picture;
 }
 
-// Equal but for `tolerance` in each colour channel.
-::testing::AssertionResult closeTo(const RgbPicture& expected, const RgbPicture& actual,
-                                   int tolerance) {
-    if (expected.pixels.size() != actual.pixels.size()) {
-        return ::testing::AssertionFailure() << "sizes differ";
-    }
-    for (std::size_t i = 0; i < expected.pixels.size(); ++i) {
-        for (int shift : {0, 8, 16}) {
-            const int a = static_cast<int>(expected.pixels[i] >> shift & 0xFF);
-            const int b = static_cast<int>(actual.pixels[i] >> shift & 0xFF);
-            if (std::abs(a - b) > tolerance) {
-                std::ostringstream where;
-                where << "first at x " << i % static_cast<std::size_t>(expected.width) << ", y "
-                      << i / static_cast<std::size_t>(expected.width) << ": expected " << std::hex
-                      << expected.pixels[i] << ", shown " << actual.pixels[i];
-                return ::testing::AssertionFailure() << where.str();
-            }
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
-
 struct GdiScreen {
     std::int32_t mode;
     std::int32_t depth;
@@ -235,12 +216,15 @@ TEST_P(Win32GdiScreen, WindowShowsTheFramebuffer) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     do {
         shown = captureWindow(window, expected.width, expected.height);
-        if (closeTo(expected, shown, param.tolerance)) {
+        if (testing::alikePictures(expected, shown, param.tolerance)) {
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     } while (std::chrono::steady_clock::now() < deadline);
-    EXPECT_TRUE(closeTo(expected, shown, param.tolerance));
+    EXPECT_TRUE(testing::samePicture(expected, shown,
+                                     "gdi-mode" + std::to_string(param.mode) + "-depth" +
+                                         std::to_string(param.depth),
+                                     param.tolerance));
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, Win32GdiScreen,

@@ -1,8 +1,8 @@
 // The window procedure with synthetic events.
 #include "console/keys.hpp"
-#include "support/fake_drivers.hpp"
 #include "screen/screen.hpp"
 #include "screen/window_events.hpp"
+#include "support/fake_drivers.hpp"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +29,12 @@ void recordPaint() {
     windowCalls.push_back("paint");
 }
 
+constexpr WindowPresenter RECORDING_WINDOW = {
+    .createWindow = recordCreate,
+    .destroyWindow = recordDestroy,
+    .paintWindow = recordPaint,
+};
+
 class WindowEvents : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -38,7 +44,7 @@ protected:
         resetKeyBuffer();
         resetWindowState();
         windowState().active = true;
-        windowState().hooks = {recordCreate, recordDestroy, recordPaint, nullptr};
+        windowState().presenter = &RECORDING_WINDOW;
         windowCalls.clear();
         createFailures = 0;
     }

@@ -8,6 +8,8 @@ namespace ulo {
 namespace {
 
 constexpr std::string_view VERSION = ULO_VERSION;
+constexpr std::string_view LICENCE =
+    "Copyright (c) 2026 The Ulo developers, under the MIT licence.\n";
 
 constexpr std::string_view HELP_START =
     R"(Usage: ulo [--help | --version]
@@ -78,6 +80,7 @@ int answerCommandLine(const CommandLine& commandLine, std::FILE* output, std::FI
         return finish(output);
     case CommandLineRequest::Version:
         put(std::string(PROGRAM_NAME) + " " + std::string(VERSION) + "\n", output);
+        put(LICENCE, output);
         return finish(output);
     case CommandLineRequest::Unknown:
         break;

@@ -30,10 +30,6 @@ struct SdlWindow {
 
 SdlWindow sdlWindowRecord;
 
-bool fullScreen() {
-    return (windowState().flags & SCREEN_FULLSCREEN) != 0;
-}
-
 // ---- window set-up, on the window thread ----------------------------------------------------
 
 // Where the 640 x 480 picture goes in an output of the given size: windowed it fills the window;
@@ -85,7 +81,7 @@ std::int32_t sdlCreateWindow() {
     WindowState& state = windowState();
     SDL_Window*& window = w.desktop.window;
     SDL_Rect bounds{};
-    if (fullScreen() && sdl.SDL_GetDisplayBounds(w.displayIndex, &bounds) == 0) {
+    if (state.fullScreen() && sdl.SDL_GetDisplayBounds(w.displayIndex, &bounds) == 0) {
         window = sdl.SDL_CreateWindow(state.title, bounds.x, bounds.y, bounds.w, bounds.h,
                                       SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS |
                                           SDL_WINDOW_FULLSCREEN_DESKTOP);
@@ -205,14 +201,15 @@ void sdlPlayTone(std::int32_t frequency, std::int32_t milliseconds) {
 }
 
 constexpr WindowPresenter SDL_PRESENTER = {
-    .start = sdlStart,
-    .stop = sdlStop,
     .createWindow = sdlCreateWindow,
     .destroyWindow = sdlDestroyWindow,
-    .present = sdlPresent,
+    .paintWindow = repaintWindow,
     .pumpEvents = sdlPumpEvents,
     .readKeyState = sdlReadKeyState,
     .applyRequests = sdlApplyRequests,
+    .start = sdlStart,
+    .stop = sdlStop,
+    .present = sdlPresent,
     .errorText = sdlErrorText,
     .beep = sdlPlayTone,
     .waitEvents = sdlWaitEvents,
@@ -223,7 +220,8 @@ constexpr WindowPresenter SDL_PRESENTER = {
 
 std::int32_t sdlInit(const char* title, std::int32_t width, std::int32_t height, std::int32_t depth,
                      std::int32_t refreshRate, std::int32_t flags) {
-    prepareWindowState(title, width, height, depth, refreshRate, flags, SYSTEM_VERSION);
+    prepareWindowState(SDL_PRESENTER, title, width, height, depth, refreshRate, flags,
+                       SYSTEM_VERSION);
     if ((flags >= 0 && (flags & SCREEN_OPENGL) != 0) || !sdlDisplayAvailable()) {
         return -1;
     }
@@ -235,7 +233,7 @@ std::int32_t sdlInit(const char* title, std::int32_t width, std::int32_t height,
     sdlWindowRecord = SdlWindow{};
     sdlWindowRecord.desktop.sdl = sdl;
     sdlWindowRecord.desktop.placePicture = placePictureInWindow;
-    return startWindowThread(SDL_PRESENTER, "SDL");
+    return startWindowThread("SDL");
 }
 
 } // namespace
@@ -250,17 +248,6 @@ std::uint32_t sdlWindowId() {
     return w.window != nullptr ? w.sdl->SDL_GetWindowID(w.window) : 0;
 }
 
-const DisplayDriver SDL_DISPLAY_DRIVER = {
-    .name = "SDL",
-    .init = sdlInit,
-    .shutdown = stopWindowThread,
-    .lock = lockWindow,
-    .unlock = unlockWindow,
-    .setPalette = setWindowPalette,
-    .getMouse = readWindowMouse,
-    .setMouse = placeWindowMouse,
-    .waitVsync = waitWindowVsync,
-    .setWindowTitle = setWindowTitle,
-};
+const DisplayDriver SDL_DISPLAY_DRIVER = windowThreadDriver("SDL", sdlInit);
 
 } // namespace ulo

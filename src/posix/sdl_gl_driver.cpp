@@ -17,7 +17,6 @@ namespace {
 constexpr const char* DRIVER_NAME = "OpenGL";
 // Wheel messages are reported by every system this runs on.
 constexpr std::uint32_t SYSTEM_VERSION = 0x0A00;
-constexpr std::size_t KEY_STATE_SIZE = 128;
 // The depth buffer asked for, then the closest ones the display may have instead: not every
 // display offers 32 bits (many have no 32-bit depth buffer beside a stencil buffer).
 constexpr int DEPTH_BITS[] = {32, 24, 16};
@@ -30,16 +29,11 @@ struct GlWindow {
     SdlDesktopWindow desktop;
     SDL_GLContext context = nullptr;
     bool videoStarted = false;
-    bool displayModeSet = false; // the window is full screen in a display mode of its size
-    WindowRequests requests;
+    bool displayModeSet = false;     // the window is full screen in a display mode of its size
     std::vector<std::int32_t> modes; // the last fetchModes answer
 };
 
 GlWindow glWindow;
-
-bool fullScreen() {
-    return (windowState().flags & SCREEN_FULLSCREEN) != 0;
-}
 
 int windowDisplay(const GlWindow& g) {
     return std::max(g.desktop.sdl->SDL_GetWindowDisplayIndex(g.desktop.window), 0);
@@ -133,7 +127,7 @@ std::int32_t glCreateWindow() {
     const SdlLibrary& sdl = *g.desktop.sdl;
     WindowState& state = windowState();
     sdl.SDL_HideWindow(g.desktop.window);
-    if (fullScreen()) {
+    if (state.fullScreen()) {
         if (enterDisplayMode(g) != 0) {
             return -1;
         }
@@ -183,9 +177,20 @@ void glShutdown() {
     windowState().initialised = false;
 }
 
+void glApplyRequests(WindowRequests& requests) {
+    applySdlRequests(glWindow.desktop, requests);
+}
+
+constexpr WindowPresenter GL_PRESENTER = {
+    .createWindow = glCreateWindow,
+    .destroyWindow = glDestroyWindow,
+    .applyRequests = glApplyRequests,
+};
+
 std::int32_t glInit(const char* title, std::int32_t width, std::int32_t height, std::int32_t depth,
                     std::int32_t refreshRate, std::int32_t flags) {
-    prepareWindowState(title, width, height, depth, refreshRate, flags, SYSTEM_VERSION);
+    prepareWindowState(GL_PRESENTER, title, width, height, depth, refreshRate, flags,
+                       SYSTEM_VERSION);
     if (flags < 0 || (flags & SCREEN_OPENGL) == 0 || !sdlDisplayAvailable()) {
         return -1;
     }
@@ -198,22 +203,16 @@ std::int32_t glInit(const char* title, std::int32_t width, std::int32_t height, 
     g = GlWindow{};
     g.desktop.sdl = sdl;
     g.desktop.placePicture = placeGlPicture;
-    WindowState& state = windowState();
-    state.hooks = {
-        .createWindow = glCreateWindow,
-        .destroyWindow = glDestroyWindow,
-        .paintWindow = nullptr,
-        .threadMain = nullptr,
-    };
-    state.initialised = true;
+    windowState().initialised = true;
     g.videoStarted = startSdlVideo(g.desktop);
     if (!g.videoStarted || !makeWindowAndContext(g)) {
         noteWindowFailure(DRIVER_NAME, sdl->SDL_GetError());
         return -1;
     }
     if (glCreateWindow() != 0) {
-        noteWindowFailure(DRIVER_NAME, fullScreen() ? "no display mode of the window's size"
-                                                    : sdl->SDL_GetError());
+        noteWindowFailure(DRIVER_NAME, windowState().fullScreen()
+                                           ? "no display mode of the window's size"
+                                           : sdl->SDL_GetError());
         return -1;
     }
     return 0;
@@ -233,28 +232,6 @@ void glFlip() {
         readSdlKeyState(*g.desktop.sdl, screen->keyState.get());
     }
     g.desktop.sdl->SDL_GL_SwapWindow(g.desktop.window);
-}
-
-std::int32_t glGetMouse(std::int32_t* x, std::int32_t* y, std::int32_t* wheel,
-                        std::int32_t* buttons) {
-    return glWindow.desktop.window != nullptr ? readMouseState(x, y, wheel, buttons) : -1;
-}
-
-void glSetMouse(std::int32_t x, std::int32_t y, std::int32_t pointer) {
-    GlWindow& g = glWindow;
-    if (g.desktop.window != nullptr) {
-        requestMouse(g.requests, x, y, pointer);
-        applySdlRequests(g.desktop, g.requests);
-    }
-}
-
-void glSetWindowTitle(const char* title) {
-    GlWindow& g = glWindow;
-    if (g.desktop.window != nullptr && title != nullptr) {
-        g.requests.newTitle = true;
-        g.requests.title = title;
-        applySdlRequests(g.desktop, g.requests);
-    }
 }
 
 // The number of bits a display mode gives a pixel, 15 for 5-5-5 and 32 for 8 bits a colour
@@ -285,30 +262,12 @@ const std::int32_t* glFetchModes(std::int32_t depth, std::int32_t* count) {
             }
         }
     }
-    if (count != nullptr) {
-        *count = static_cast<std::int32_t>(g.modes.size());
-    }
-    return g.modes.data();
+    return answerModes(g.modes, count);
 }
-
-void doNothing() {}
-void ignorePalette(std::int32_t, std::int32_t, std::int32_t, std::int32_t) {}
 
 } // namespace
 
-const DisplayDriver SDL_GL_DISPLAY_DRIVER = {
-    .name = DRIVER_NAME,
-    .init = glInit,
-    .shutdown = glShutdown,
-    .lock = doNothing,
-    .unlock = doNothing,
-    .setPalette = ignorePalette,
-    .getMouse = glGetMouse,
-    .setMouse = glSetMouse,
-    .waitVsync = waitWindowVsync,
-    .setWindowTitle = glSetWindowTitle,
-    .fetchModes = glFetchModes,
-    .flip = glFlip,
-};
+const DisplayDriver SDL_GL_DISPLAY_DRIVER =
+    ownWindowDriver(DRIVER_NAME, glInit, glShutdown, glFetchModes, glFlip);
 
 } // namespace ulo

@@ -164,25 +164,17 @@ SdlKeyInfo describeScancode(SDL_Scancode scancode) {
 }
 
 std::uint32_t controlKeyState(std::uint16_t modifiers, bool enhanced) {
-    std::uint32_t state = enhanced ? ENHANCED_KEY : 0;
-    if ((modifiers & KMOD_SHIFT) != 0) {
-        state |= SHIFT_PRESSED;
-    }
-    if ((modifiers & KMOD_LCTRL) != 0) {
-        state |= LEFT_CTRL_PRESSED;
-    }
-    if ((modifiers & KMOD_RCTRL) != 0) {
-        state |= RIGHT_CTRL_PRESSED;
-    }
-    if ((modifiers & KMOD_LALT) != 0) {
-        state |= LEFT_ALT_PRESSED;
-    }
-    if ((modifiers & KMOD_RALT) != 0) {
-        state |= RIGHT_ALT_PRESSED;
-    }
     // AltGr (the mode key) counts as Ctrl with the right Alt, as the PC keyboard reports it.
-    if ((modifiers & KMOD_MODE) != 0) {
-        state |= RIGHT_ALT_PRESSED | LEFT_CTRL_PRESSED;
+    constexpr std::pair<std::uint16_t, std::uint32_t> MODIFIER_BITS[] = {
+        {KMOD_SHIFT, SHIFT_PRESSED},      {KMOD_LCTRL, LEFT_CTRL_PRESSED},
+        {KMOD_RCTRL, RIGHT_CTRL_PRESSED}, {KMOD_LALT, LEFT_ALT_PRESSED},
+        {KMOD_RALT, RIGHT_ALT_PRESSED},   {KMOD_MODE, RIGHT_ALT_PRESSED | LEFT_CTRL_PRESSED},
+    };
+    std::uint32_t state = enhanced ? ENHANCED_KEY : 0;
+    for (const auto& [modifier, bits] : MODIFIER_BITS) {
+        if ((modifiers & modifier) != 0) {
+            state |= bits;
+        }
     }
     return state;
 }

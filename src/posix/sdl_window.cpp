@@ -19,10 +19,6 @@ bool environmentSet(const char* name) {
     return value != nullptr && *value != '\0';
 }
 
-bool fullScreen() {
-    return (windowState().flags & SCREEN_FULLSCREEN) != 0;
-}
-
 // SDL's choice among its video drivers, unless the user names one: the desktops this session
 // has.
 std::string desktopVideoDrivers() {
@@ -114,7 +110,7 @@ void windowEvent(SdlDesktopWindow& w, const SDL_WindowEvent& window) {
     case SDL_WINDOWEVENT_MAXIMIZED:
         // Maximizing the framed window asks for full screen; a window that covers the display
         // already is reported maximized as it appears, which asks for nothing.
-        if (fullScreen()) {
+        if (windowState().fullScreen()) {
             return;
         }
         event.kind = WindowEventKind::Maximize;

@@ -10,6 +10,9 @@ CpuFeatures detect() {
     features.sse2 = __builtin_cpu_supports("sse2") != 0;
     features.ssse3 = __builtin_cpu_supports("ssse3") != 0;
     features.avx2 = __builtin_cpu_supports("avx2") != 0;
+    features.avx512 =
+        __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
+        __builtin_cpu_supports("avx512vl") != 0 && __builtin_cpu_supports("avx512vbmi") != 0;
 #endif
     return features;
 }

@@ -9,6 +9,8 @@ struct CpuFeatures {
     bool sse2 = false;
     bool ssse3 = false;
     bool avx2 = false;
+    // AVX-512 with what the glyph drawing needs of it: F, BW, VL and VBMI together.
+    bool avx512 = false;
 };
 
 // What this processor offers; read on the first call and remembered for the process.

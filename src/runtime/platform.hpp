@@ -52,7 +52,7 @@ struct Platform {
 };
 
 // The record of the platform this program was built for: the one symbol a back-end library
-// defines. Tests replace single tables where the layer offers it (useFileSystem,
+// defines. Tests replace single tables where the layer offers it (useFileSystem, useClock,
 // useDisplayDrivers), never the record.
 const Platform& nativePlatform();
 

@@ -11,13 +11,18 @@ enum class TimerSource { NotChosen, TickCount, PerformanceCounter };
 
 constexpr double TICK_SCALE = 0.001;
 
+const SystemClock* activeClock = nullptr;
 TimerSource timerSource = TimerSource::NotChosen;
 double reciprocalFrequency = 0.0;
+
+const SystemClock& clockInUse() {
+    return activeClock != nullptr ? *activeClock : nativePlatform().clock;
+}
 
 } // namespace
 
 double timerSeconds() {
-    const SystemClock& clock = nativePlatform().clock;
+    const SystemClock& clock = clockInUse();
     if (timerSource == TimerSource::NotChosen) {
         std::int64_t frequency = 0;
         if (clock.performanceFrequency(&frequency) && frequency > 0) {
@@ -35,6 +40,13 @@ double timerSeconds() {
         }
     }
     return static_cast<double>(clock.tickCount()) * TICK_SCALE;
+}
+
+const SystemClock* useClock(const SystemClock* replacement) {
+    const SystemClock* previous = &clockInUse();
+    activeClock = replacement;
+    timerSource = TimerSource::NotChosen;
+    return previous;
 }
 
 } // namespace ulo

@@ -3,6 +3,12 @@
 
 namespace ulo {
 
+struct SystemClock;
+
 double timerSeconds();
+
+// Puts `replacement` in place of the platform's clock (null: the platform's own) and returns the
+// one in use before. The timer chooses its source anew at its next reading, from the new clock.
+const SystemClock* useClock(const SystemClock* replacement);
 
 } // namespace ulo

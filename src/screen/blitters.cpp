@@ -183,77 +183,114 @@ constexpr RowConverter plainConverter() {
 // channels in bits 0-7 and 16-23 (a blue-first destination of a red-first source, or the other
 // way round for palette entries, which hold red in bits 0-7).
 
+// The pixel arithmetic is written once, on the compiler's generic vectors, for every vector
+// width; each member's row function, compiled for its vector unit, makes it that unit's
+// instructions. The vectors change in place: none passes by value, so no function's calling
+// convention depends on the vector unit.
+
+template <std::size_t BYTES>
+struct Lanes {
+    typedef std::uint32_t Words __attribute__((vector_size(BYTES)));
+    typedef std::uint16_t Halves __attribute__((vector_size(BYTES)));
+};
+
+// Words with red in bits 16-23 (or, with SWAP, in bits 0-7) to destination words.
+template <bool SWAP, typename Words>
+__attribute__((always_inline)) inline void toWord32(Words& p) {
+    if constexpr (SWAP) {
+        p = (p & 0xFF) << 16 | (p & 0xFF00) | (p >> 16 & 0xFF);
+    } else {
+        p &= 0xFFFFFF;
+    }
+}
+
+// Words with the high channel in bits 16-23 (or, with SWAP, in bits 0-7) to 5-6-5 or 5-5-5
+// values in their low 16 bits.
+template <Dest DEST, bool SWAP, typename Words>
+__attribute__((always_inline)) inline void toWord16(Words& p) {
+    constexpr bool SIX_BIT_GREEN = DEST == Dest::D16;
+    const Words green = p >> (SIX_BIT_GREEN ? 5 : 6) & (SIX_BIT_GREEN ? 0x7E0 : 0x3E0);
+    constexpr std::uint32_t HIGH_MASK = SIX_BIT_GREEN ? 0xF800 : 0x7C00;
+    if constexpr (SWAP) {
+        p = (p << (SIX_BIT_GREEN ? 8 : 7) & HIGH_MASK) | green | (p >> 19 & 0x1F);
+    } else {
+        p = (p >> (SIX_BIT_GREEN ? 8 : 9) & HIGH_MASK) | green | (p >> 3 & 0x1F);
+    }
+}
+
+// 5-6-5 values in words to destination words.
+template <bool BLUE_FIRST, typename Words>
+__attribute__((always_inline)) inline void widen565(Words& p) {
+    const Words green = (p & 0x7E0) << 5;
+    if constexpr (BLUE_FIRST) {
+        p = (p & 0x1F) << 19 | green | (p & 0xF800) >> 8;
+    } else {
+        p = (p & 0x1F) << 3 | green | (p & 0xF800) << 8;
+    }
+}
+
+// 5-6-5 pixels in 16-bit lanes to 5-5-5 or swapped 5-6-5.
+template <Dest DEST, bool BLUE_FIRST, typename Halves>
+__attribute__((always_inline)) inline void repack565(Halves& p) {
+    if constexpr (DEST == Dest::D15 && !BLUE_FIRST) {
+        p = (p >> 1 & 0x7FE0) | (p & 0x1F);
+    } else if constexpr (DEST == Dest::D15) {
+        p = (p << 10 & 0x7C00) | (p >> 1 & 0x3E0) | p >> 11;
+    } else {
+        p = p << 11 | (p & 0x7E0) | p >> 11;
+    }
+}
+
+// Unaligned loads and stores of a whole vector of any kind.
+template <typename Vector>
+__attribute__((always_inline)) inline Vector& load(Vector& vector, const std::uint8_t* in) {
+    std::memcpy(&vector, in, sizeof vector);
+    return vector;
+}
+template <typename Vector>
+__attribute__((always_inline)) inline void store(std::uint8_t* out, const Vector& vector) {
+    std::memcpy(out, &vector, sizeof vector);
+}
+
 #ifdef ULO_X86
 
+// --- SSE2: four 32-bit lanes per vector.
+
+using Words128 = Lanes<16>::Words;
+using Halves128 = Lanes<16>::Halves;
+
+// Four destination words from four 32-bit source pixels.
 template <bool SWAP>
-__attribute__((target("sse2"), always_inline)) inline __m128i sse2Word32(__m128i p) {
-    if constexpr (SWAP) {
-        const __m128i byte = _mm_set1_epi32(0xFF);
-        return _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_and_si128(p, byte), 16),
-                                         _mm_and_si128(p, _mm_set1_epi32(0xFF00))),
-                            _mm_and_si128(_mm_srli_epi32(p, 16), byte));
-    } else {
-        return _mm_and_si128(p, _mm_set1_epi32(0xFFFFFF));
-    }
+__attribute__((target("sse2"), always_inline)) inline __m128i sse2Word32(const std::uint8_t* from) {
+    Words128 p;
+    load(p, from);
+    toWord32<SWAP>(p);
+    return reinterpret_cast<__m128i>(p);
 }
 
-// 32-bit lanes with the high channel in bits 16-23 (or, with SWAP, in bits 0-7) to 5-6-5 or
-// 5-5-5 values in the low 16 bits of each lane.
-template <Dest DEST, bool SWAP>
-__attribute__((target("sse2"), always_inline)) inline __m128i sse2Word16(__m128i p) {
-    constexpr int GREEN_SHIFT = DEST == Dest::D16 ? 5 : 6;
-    const __m128i green = _mm_and_si128(_mm_srli_epi32(p, GREEN_SHIFT),
-                                        _mm_set1_epi32(DEST == Dest::D16 ? 0x7E0 : 0x3E0));
-    const __m128i highMask = _mm_set1_epi32(DEST == Dest::D16 ? 0xF800 : 0x7C00);
-    __m128i high;
-    __m128i low;
-    if constexpr (SWAP) {
-        high = _mm_and_si128(_mm_slli_epi32(p, DEST == Dest::D16 ? 8 : 7), highMask);
-        low = _mm_and_si128(_mm_srli_epi32(p, 19), _mm_set1_epi32(0x1F));
-    } else {
-        high = _mm_and_si128(_mm_srli_epi32(p, DEST == Dest::D16 ? 8 : 9), highMask);
-        low = _mm_and_si128(_mm_srli_epi32(p, 3), _mm_set1_epi32(0x1F));
-    }
-    return _mm_or_si128(_mm_or_si128(high, green), low);
+// Four destination words from four 5-6-5 pixels, the low (or high) half of a vector of eight.
+template <bool BLUE_FIRST, bool HIGH_HALF>
+__attribute__((target("sse2"), always_inline)) inline __m128i sse2Widened(__m128i pixels) {
+    const __m128i zero = _mm_setzero_si128();
+    auto p = reinterpret_cast<Words128>(HIGH_HALF ? _mm_unpackhi_epi16(pixels, zero)
+                                                  : _mm_unpacklo_epi16(pixels, zero));
+    widen565<BLUE_FIRST>(p);
+    return reinterpret_cast<__m128i>(p);
 }
 
-// Two vectors of 32-bit lanes holding 16-bit values to one vector of eight 16-bit values.
-__attribute__((target("sse2"), always_inline)) inline __m128i sse2Narrow(__m128i a, __m128i b) {
-    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16),
-                           _mm_srai_epi32(_mm_slli_epi32(b, 16), 16));
-}
-
-// 5-6-5 values in 32-bit lanes to destination words.
-template <bool BLUE_FIRST>
-__attribute__((target("sse2"), always_inline)) inline __m128i sse2Widen565(__m128i p) {
-    const __m128i green = _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x7E0)), 5);
-    if constexpr (BLUE_FIRST) {
-        return _mm_or_si128(
-            _mm_or_si128(_mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x1F)), 19), green),
-            _mm_srli_epi32(_mm_and_si128(p, _mm_set1_epi32(0xF800)), 8));
-    } else {
-        return _mm_or_si128(
-            _mm_or_si128(_mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0x1F)), 3), green),
-            _mm_slli_epi32(_mm_and_si128(p, _mm_set1_epi32(0xF800)), 8));
-    }
-}
-
-// Eight 5-6-5 pixels in 16-bit lanes to 5-5-5 or swapped 5-6-5.
+// Eight 32-bit source pixels to eight 16-bit destination pixels.
 template <Dest DEST, bool BLUE_FIRST>
-__attribute__((target("sse2"), always_inline)) inline __m128i sse2Repack565(__m128i p) {
-    if constexpr (DEST == Dest::D15 && !BLUE_FIRST) {
-        return _mm_or_si128(_mm_and_si128(_mm_srli_epi16(p, 1), _mm_set1_epi16(0x7FE0)),
-                            _mm_and_si128(p, _mm_set1_epi16(0x1F)));
-    } else if constexpr (DEST == Dest::D15) {
-        return _mm_or_si128(
-            _mm_or_si128(_mm_and_si128(_mm_slli_epi16(p, 10), _mm_set1_epi16(0x7C00)),
-                         _mm_and_si128(_mm_srli_epi16(p, 1), _mm_set1_epi16(0x3E0))),
-            _mm_srli_epi16(p, 11));
-    } else {
-        return _mm_or_si128(
-            _mm_or_si128(_mm_slli_epi16(p, 11), _mm_and_si128(p, _mm_set1_epi16(0x7E0))),
-            _mm_srli_epi16(p, 11));
-    }
+__attribute__((target("sse2"), always_inline)) inline __m128i sse2Word16(const std::uint8_t* from) {
+    Words128 a;
+    Words128 b;
+    load(a, from);
+    load(b, from + 16);
+    toWord16<DEST, BLUE_FIRST>(a);
+    toWord16<DEST, BLUE_FIRST>(b);
+    // Sign-extended, the 16-bit values pack without saturating.
+    const __m128i low = _mm_srai_epi32(_mm_slli_epi32(reinterpret_cast<__m128i>(a), 16), 16);
+    const __m128i high = _mm_srai_epi32(_mm_slli_epi32(reinterpret_cast<__m128i>(b), 16), 16);
+    return _mm_packs_epi32(low, high);
 }
 
 // Four vectors of four destination words to 48 bytes of 24-bit pixels.
@@ -271,14 +308,6 @@ ssse3Store24(std::uint8_t* out, __m128i a, __m128i b, __m128i c, __m128i d) {
                      _mm_or_si128(_mm_srli_si128(c, 8), _mm_slli_si128(d, 4)));
 }
 
-__attribute__((target("sse2"), always_inline)) inline __m128i sse2Load(const std::uint8_t* in) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-}
-__attribute__((target("sse2"), always_inline)) inline void sse2Store(std::uint8_t* out,
-                                                                     __m128i value) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), value);
-}
-
 template <Source SOURCE, Dest DEST, bool BLUE_FIRST>
 __attribute__((target("sse2"))) void sse2Row(const ScreenState& screen, std::uint8_t* out,
                                              const std::uint8_t* in, std::int32_t width) {
@@ -288,18 +317,19 @@ __attribute__((target("sse2"))) void sse2Row(const ScreenState& screen, std::uin
         const std::uint8_t* from = in + static_cast<std::ptrdiff_t>(x) * sourceSize(SOURCE);
         std::uint8_t* to = out + static_cast<std::ptrdiff_t>(x) * destSize(DEST);
         if constexpr (SOURCE == Source::Rgb32 && DEST == Dest::D32) {
-            sse2Store(to, sse2Word32<true>(sse2Load(from)));
-            sse2Store(to + 16, sse2Word32<true>(sse2Load(from + 16)));
+            store(to, sse2Word32<true>(from));
+            store(to + 16, sse2Word32<true>(from + 16));
         } else if constexpr (SOURCE == Source::Rgb32) {
-            sse2Store(to, sse2Narrow(sse2Word16<DEST, BLUE_FIRST>(sse2Load(from)),
-                                     sse2Word16<DEST, BLUE_FIRST>(sse2Load(from + 16))));
+            store(to, sse2Word16<DEST, BLUE_FIRST>(from));
         } else if constexpr (DEST == Dest::D32) {
-            const __m128i p = sse2Load(from);
-            const __m128i zero = _mm_setzero_si128();
-            sse2Store(to, sse2Widen565<BLUE_FIRST>(_mm_unpacklo_epi16(p, zero)));
-            sse2Store(to + 16, sse2Widen565<BLUE_FIRST>(_mm_unpackhi_epi16(p, zero)));
+            __m128i p;
+            load(p, from);
+            store(to, sse2Widened<BLUE_FIRST, false>(p));
+            store(to + 16, sse2Widened<BLUE_FIRST, true>(p));
         } else {
-            sse2Store(to, sse2Repack565<DEST, BLUE_FIRST>(sse2Load(from)));
+            Halves128 p;
+            repack565<DEST, BLUE_FIRST>(load(p, from));
+            store(to, p);
         }
     }
     plainConverter<SOURCE, DEST, BLUE_FIRST>()(
@@ -317,18 +347,16 @@ __attribute__((target("ssse3"))) void ssse3Row24(const ScreenState& screen, std:
         const std::uint8_t* from = in + static_cast<std::ptrdiff_t>(x) * sourceSize(SOURCE);
         std::uint8_t* to = out + static_cast<std::ptrdiff_t>(x) * 3;
         if constexpr (SOURCE == Source::Rgb32) {
-            ssse3Store24(to, sse2Word32<BLUE_FIRST>(sse2Load(from)),
-                         sse2Word32<BLUE_FIRST>(sse2Load(from + 16)),
-                         sse2Word32<BLUE_FIRST>(sse2Load(from + 32)),
-                         sse2Word32<BLUE_FIRST>(sse2Load(from + 48)));
+            ssse3Store24(to, sse2Word32<BLUE_FIRST>(from), sse2Word32<BLUE_FIRST>(from + 16),
+                         sse2Word32<BLUE_FIRST>(from + 32), sse2Word32<BLUE_FIRST>(from + 48));
         } else {
-            const __m128i zero = _mm_setzero_si128();
-            const __m128i first = sse2Load(from);
-            const __m128i second = sse2Load(from + 16);
-            ssse3Store24(to, sse2Widen565<BLUE_FIRST>(_mm_unpacklo_epi16(first, zero)),
-                         sse2Widen565<BLUE_FIRST>(_mm_unpackhi_epi16(first, zero)),
-                         sse2Widen565<BLUE_FIRST>(_mm_unpacklo_epi16(second, zero)),
-                         sse2Widen565<BLUE_FIRST>(_mm_unpackhi_epi16(second, zero)));
+            __m128i first;
+            __m128i second;
+            load(first, from);
+            load(second, from + 16);
+            ssse3Store24(
+                to, sse2Widened<BLUE_FIRST, false>(first), sse2Widened<BLUE_FIRST, true>(first),
+                sse2Widened<BLUE_FIRST, false>(second), sse2Widened<BLUE_FIRST, true>(second));
         }
     }
     plainConverter<SOURCE, Dest::D24, BLUE_FIRST>()(
@@ -338,109 +366,57 @@ __attribute__((target("ssse3"))) void ssse3Row24(const ScreenState& screen, std:
 
 // --- AVX2: eight 32-bit lanes per vector.
 
-template <bool SWAP>
-__attribute__((target("avx2"), always_inline)) inline __m256i avx2Word32(__m256i p) {
-    if constexpr (SWAP) {
-        const __m256i byte = _mm256_set1_epi32(0xFF);
-        return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(p, byte), 16),
-                                               _mm256_and_si256(p, _mm256_set1_epi32(0xFF00))),
-                               _mm256_and_si256(_mm256_srli_epi32(p, 16), byte));
-    } else {
-        return _mm256_and_si256(p, _mm256_set1_epi32(0xFFFFFF));
-    }
-}
-
-template <Dest DEST, bool SWAP>
-__attribute__((target("avx2"), always_inline)) inline __m256i avx2Word16(__m256i p) {
-    constexpr int GREEN_SHIFT = DEST == Dest::D16 ? 5 : 6;
-    const __m256i green = _mm256_and_si256(_mm256_srli_epi32(p, GREEN_SHIFT),
-                                           _mm256_set1_epi32(DEST == Dest::D16 ? 0x7E0 : 0x3E0));
-    const __m256i highMask = _mm256_set1_epi32(DEST == Dest::D16 ? 0xF800 : 0x7C00);
-    __m256i high;
-    __m256i low;
-    if constexpr (SWAP) {
-        high = _mm256_and_si256(_mm256_slli_epi32(p, DEST == Dest::D16 ? 8 : 7), highMask);
-        low = _mm256_and_si256(_mm256_srli_epi32(p, 19), _mm256_set1_epi32(0x1F));
-    } else {
-        high = _mm256_and_si256(_mm256_srli_epi32(p, DEST == Dest::D16 ? 8 : 9), highMask);
-        low = _mm256_and_si256(_mm256_srli_epi32(p, 3), _mm256_set1_epi32(0x1F));
-    }
-    return _mm256_or_si256(_mm256_or_si256(high, green), low);
-}
-
-// Two vectors of 16-bit values in 32-bit lanes to sixteen 16-bit values in order.
-__attribute__((target("avx2"), always_inline)) inline __m256i avx2Narrow(__m256i a, __m256i b) {
-    return _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xD8);
-}
-
-template <bool BLUE_FIRST>
-__attribute__((target("avx2"), always_inline)) inline __m256i avx2Widen565(__m256i p) {
-    const __m256i green = _mm256_slli_epi32(_mm256_and_si256(p, _mm256_set1_epi32(0x7E0)), 5);
-    if constexpr (BLUE_FIRST) {
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(p, _mm256_set1_epi32(0x1F)), 19),
-                            green),
-            _mm256_srli_epi32(_mm256_and_si256(p, _mm256_set1_epi32(0xF800)), 8));
-    } else {
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(p, _mm256_set1_epi32(0x1F)), 3),
-                            green),
-            _mm256_slli_epi32(_mm256_and_si256(p, _mm256_set1_epi32(0xF800)), 8));
-    }
-}
-
-template <Dest DEST, bool BLUE_FIRST>
-__attribute__((target("avx2"), always_inline)) inline __m256i avx2Repack565(__m256i p) {
-    if constexpr (DEST == Dest::D15 && !BLUE_FIRST) {
-        return _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(p, 1), _mm256_set1_epi16(0x7FE0)),
-                               _mm256_and_si256(p, _mm256_set1_epi16(0x1F)));
-    } else if constexpr (DEST == Dest::D15) {
-        return _mm256_or_si256(
-            _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(p, 10), _mm256_set1_epi16(0x7C00)),
-                            _mm256_and_si256(_mm256_srli_epi16(p, 1), _mm256_set1_epi16(0x3E0))),
-            _mm256_srli_epi16(p, 11));
-    } else {
-        return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(p, 11),
-                                               _mm256_and_si256(p, _mm256_set1_epi16(0x7E0))),
-                               _mm256_srli_epi16(p, 11));
-    }
-}
-
-__attribute__((target("avx2"), always_inline)) inline __m256i avx2Load(const std::uint8_t* in) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-}
-__attribute__((target("avx2"), always_inline)) inline void avx2Store(std::uint8_t* out,
-                                                                     __m256i value) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), value);
-}
+using Words256 = Lanes<32>::Words;
+using Halves256 = Lanes<32>::Halves;
 
 // Eight source pixels as 32-bit lanes: palette entries, widened 5-6-5 values or the pixels.
 template <Source SOURCE>
-__attribute__((target("avx2"), always_inline)) inline __m256i avx2Lanes(const ScreenState& screen,
-                                                                        const std::uint8_t* from) {
+__attribute__((target("avx2"), always_inline)) inline Words256 avx2Lanes(const ScreenState& screen,
+                                                                         const std::uint8_t* from) {
+    __m256i lanes;
     if constexpr (SOURCE == Source::Indexed) {
         const __m256i index =
             _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(from)));
-        return _mm256_i32gather_epi32(reinterpret_cast<const int*>(screen.devicePalette.get()),
-                                      index, 4);
+        lanes = _mm256_i32gather_epi32(reinterpret_cast<const int*>(screen.devicePalette.get()),
+                                       index, 4);
     } else if constexpr (SOURCE == Source::Rgb16) {
-        return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+        lanes = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
     } else {
-        return avx2Load(from);
+        load(lanes, from);
     }
+    return reinterpret_cast<Words256>(lanes);
 }
 
 // The destination words of eight pixels (32 and 24-bit destinations).
 template <Source SOURCE, bool BLUE_FIRST>
 __attribute__((target("avx2"), always_inline)) inline __m256i avx2Words(const ScreenState& screen,
                                                                         const std::uint8_t* from) {
-    const __m256i lanes = avx2Lanes<SOURCE>(screen, from);
+    Words256 p = avx2Lanes<SOURCE>(screen, from);
     if constexpr (SOURCE == Source::Rgb16) {
-        return avx2Widen565<BLUE_FIRST>(lanes);
-    } else if constexpr (SOURCE == Source::Indexed) {
-        return avx2Word32<!BLUE_FIRST>(lanes);
+        widen565<BLUE_FIRST>(p);
     } else {
-        return avx2Word32<BLUE_FIRST>(lanes);
+        // Palette entries hold red in bits 0-7, the pixels in bits 16-23.
+        toWord32<(SOURCE == Source::Indexed) != BLUE_FIRST>(p);
+    }
+    return reinterpret_cast<__m256i>(p);
+}
+
+// Sixteen pixels to sixteen 16-bit destination pixels, in order.
+template <Source SOURCE, Dest DEST, bool BLUE_FIRST>
+__attribute__((target("avx2"), always_inline)) inline __m256i
+avx2Word16(const ScreenState& screen, const std::uint8_t* from, const std::uint8_t* next) {
+    if constexpr (SOURCE == Source::Rgb16) {
+        Halves256 p;
+        repack565<DEST, BLUE_FIRST>(load(p, from));
+        return reinterpret_cast<__m256i>(p);
+    } else {
+        constexpr bool SWAP = SOURCE == Source::Indexed ? !BLUE_FIRST : BLUE_FIRST;
+        Words256 a = avx2Lanes<SOURCE>(screen, from);
+        Words256 b = avx2Lanes<SOURCE>(screen, next);
+        toWord16<DEST, SWAP>(a);
+        toWord16<DEST, SWAP>(b);
+        return _mm256_permute4x64_epi64(
+            _mm256_packus_epi32(reinterpret_cast<__m256i>(a), reinterpret_cast<__m256i>(b)), 0xD8);
     }
 }
 
@@ -448,25 +424,21 @@ template <Source SOURCE, Dest DEST, bool BLUE_FIRST>
 __attribute__((target("avx2"))) void avx2Row(const ScreenState& screen, std::uint8_t* out,
                                              const std::uint8_t* in, std::int32_t width) {
     constexpr std::int32_t STEP = 16;
-    constexpr bool SWAP = SOURCE == Source::Indexed ? !BLUE_FIRST : BLUE_FIRST;
     std::int32_t x = 0;
     for (; x + STEP <= width; x += STEP) {
         const std::uint8_t* from = in + static_cast<std::ptrdiff_t>(x) * sourceSize(SOURCE);
         const std::uint8_t* next = from + 8 * sourceSize(SOURCE);
         std::uint8_t* to = out + static_cast<std::ptrdiff_t>(x) * destSize(DEST);
         if constexpr (DEST == Dest::D32) {
-            avx2Store(to, avx2Words<SOURCE, BLUE_FIRST>(screen, from));
-            avx2Store(to + 32, avx2Words<SOURCE, BLUE_FIRST>(screen, next));
+            store(to, avx2Words<SOURCE, BLUE_FIRST>(screen, from));
+            store(to + 32, avx2Words<SOURCE, BLUE_FIRST>(screen, next));
         } else if constexpr (DEST == Dest::D24) {
             const __m256i first = avx2Words<SOURCE, BLUE_FIRST>(screen, from);
             const __m256i second = avx2Words<SOURCE, BLUE_FIRST>(screen, next);
             ssse3Store24(to, _mm256_castsi256_si128(first), _mm256_extracti128_si256(first, 1),
                          _mm256_castsi256_si128(second), _mm256_extracti128_si256(second, 1));
-        } else if constexpr (SOURCE == Source::Rgb16) {
-            avx2Store(to, avx2Repack565<DEST, BLUE_FIRST>(avx2Load(from)));
         } else {
-            avx2Store(to, avx2Narrow(avx2Word16<DEST, SWAP>(avx2Lanes<SOURCE>(screen, from)),
-                                     avx2Word16<DEST, SWAP>(avx2Lanes<SOURCE>(screen, next))));
+            store(to, avx2Word16<SOURCE, DEST, BLUE_FIRST>(screen, from, next));
         }
     }
     plainConverter<SOURCE, DEST, BLUE_FIRST>()(
@@ -487,7 +459,7 @@ Blitter memberOf(RoutineSet set) {
                                    (SOURCE == Source::Rgb32 && DEST == Dest::D32 && !BLUE_FIRST) ||
                                    (SOURCE == Source::Rgb16 && DEST == Dest::D16 && !BLUE_FIRST);
     if constexpr (!STRAIGHT_COPY) {
-        if (set == RoutineSet::Avx2) {
+        if (set == RoutineSet::Avx2 || set == RoutineSet::Avx512) {
             return blitDirtyRows<avx2Row<SOURCE, DEST, BLUE_FIRST>>;
         }
         if constexpr (SOURCE != Source::Indexed) { // no gather before AVX2

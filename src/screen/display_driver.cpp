@@ -5,24 +5,20 @@
 namespace ulo {
 namespace {
 
-void doNothing() {}
-void ignorePalette(std::int32_t, std::int32_t, std::int32_t, std::int32_t) {}
-
 bool listReplaced = false;
 DisplayDriverList replacement{nullptr, 0};
 
 } // namespace
 
-const DisplayDriver NULL_DISPLAY_DRIVER = {
-    .name = "Null",
-    .init = nullptr,
-    .shutdown = nullptr,
-    .lock = doNothing,
-    .unlock = doNothing,
-    .setPalette = ignorePalette,
-    .getMouse = nullptr,
-    .setMouse = nullptr,
-};
+// The Null driver has no operation at all: nothing to start, lock or show.
+const DisplayDriver NULL_DISPLAY_DRIVER = {.name = "Null"};
+
+const std::int32_t* answerModes(const std::vector<std::int32_t>& modes, std::int32_t* count) {
+    if (count != nullptr) {
+        *count = static_cast<std::int32_t>(modes.size());
+    }
+    return modes.data();
+}
 
 DisplayDriverList displayDrivers() {
     if (listReplaced) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace ulo {
 
@@ -34,6 +35,10 @@ struct DisplayDriver {
     const std::int32_t* (*fetchModes)(std::int32_t depth, std::int32_t* count) = nullptr;
     void (*flip)() = nullptr;
 };
+
+// A fetchModes answer: the sizes in `modes`, which the driver keeps until its next answer, and
+// their number in `*count` (when not null).
+const std::int32_t* answerModes(const std::vector<std::int32_t>& modes, std::int32_t* count);
 
 // The drivers tried in order, first to last.
 struct DisplayDriverList {

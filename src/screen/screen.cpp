@@ -11,13 +11,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <span>
 
 namespace ulo {
 namespace {
 
 constexpr std::size_t PALETTE_ENTRIES = 256;
 constexpr std::size_t COLOUR_MAP_ENTRIES = 16;
-constexpr std::size_t KEY_STATE_SIZE = 128;
 constexpr std::size_t BLITTER_TABLE_ENTRIES = 512;
 
 std::unique_ptr<ScreenState> screenOwner;
@@ -148,8 +148,50 @@ bool startDriver(const DisplayDriver& driver, const ScreenState& screen, std::in
     return false;
 }
 
-// The driver walk: the Null driver when asked for, else passes over the platform's list, by
-// name where VXGFX names one, windowed and full screen.
+// One walk over the platform's driver list: the driver VXGFX names alone, or every driver; with
+// the flags asked for, or with their full-screen bit flipped (so that a window is tried first
+// windowed, then full screen).
+struct DriverPass {
+    bool namedOnly;
+    bool otherPresentation;
+};
+
+// VXGFX naming a driver: that driver alone, then every driver, then it alone again, then every
+// driver in the other presentation.
+constexpr DriverPass NAMED_DRIVER_PASSES[] = {
+    {.namedOnly = true, .otherPresentation = false},
+    {.namedOnly = false, .otherPresentation = false},
+    {.namedOnly = true, .otherPresentation = false},
+    {.namedOnly = false, .otherPresentation = true},
+};
+// No driver named: every driver, then every driver in the other presentation.
+constexpr DriverPass ANY_DRIVER_PASSES[] = {
+    {.namedOnly = false, .otherPresentation = false},
+    {.namedOnly = false, .otherPresentation = true},
+};
+
+const DisplayDriver* driverNamed(const DisplayDriverList& list, const char* name) {
+    for (std::size_t i = 0; name != nullptr && i < list.count; ++i) {
+        if (equalsIgnoringCase(list.drivers[i]->name, name)) {
+            return list.drivers[i];
+        }
+    }
+    return nullptr;
+}
+
+// A name that matches no driver is taken as no name, and said once: the user may have mistyped
+// it.
+void reportUnknownDriver(const DisplayDriverList& list, const char* name) {
+    std::string names;
+    for (std::size_t i = 0; i < list.count; ++i) {
+        names += std::string(list.drivers[i]->name) + ", ";
+    }
+    std::fprintf(stderr, "ulo: VXGFX names no display driver (%s); the drivers are %snull\n", name,
+                 names.c_str());
+}
+
+// The Null driver when asked for, else the first driver of the list to start, in the passes of
+// the table that fits VXGFX.
 const DisplayDriver* chooseDriver(const ScreenState& screen, std::int32_t refreshRate,
                                   std::int32_t flags) {
     if (flags == SCREEN_NULL) {
@@ -160,19 +202,20 @@ const DisplayDriver* chooseDriver(const ScreenState& screen, std::int32_t refres
         return &NULL_DISPLAY_DRIVER;
     }
     const DisplayDriverList list = displayDrivers();
-    for (int pass = requested != nullptr ? 4 : 2; pass > 0; --pass) {
-        const bool byNameOnly = requested != nullptr && pass % 2 == 0;
+    const DisplayDriver* named = driverNamed(list, requested);
+    if (requested != nullptr && named == nullptr) {
+        reportUnknownDriver(list, requested);
+    }
+    const std::span<const DriverPass> passes =
+        named != nullptr ? std::span<const DriverPass>(NAMED_DRIVER_PASSES) : ANY_DRIVER_PASSES;
+    for (const DriverPass& pass : passes) {
+        const std::int32_t passFlags = pass.otherPresentation ? flags ^ SCREEN_FULLSCREEN : flags;
         for (std::size_t i = 0; i < list.count; ++i) {
             const DisplayDriver& driver = *list.drivers[i];
-            if (byNameOnly && !equalsIgnoringCase(driver.name, requested)) {
-                continue;
-            }
-            if (startDriver(driver, screen, refreshRate, flags)) {
+            if ((!pass.namedOnly || &driver == named) &&
+                startDriver(driver, screen, refreshRate, passFlags)) {
                 return &driver;
             }
-        }
-        if (requested == nullptr || pass == 2) {
-            flags ^= SCREEN_FULLSCREEN;
         }
     }
     return nullptr;

@@ -84,22 +84,36 @@ struct DirtySpan {
 struct ScreenState;
 
 // The per-depth pixel routines: put and get address row y through the row table and do not
-// clip; fill and copy work on `count` pixels.
+// clip; fill and copy work on `count` pixels; glyphs draws `count` glyphs 8 pixels wide from
+// pixel (x0, y0) to the right, one per byte, from the screen's glyph row cache.
 struct PixelRoutines {
     void (*put)(ScreenState& screen, std::int32_t x, std::int32_t y, std::uint32_t colour);
     std::uint32_t (*get)(const ScreenState& screen, std::int32_t x, std::int32_t y);
     void (*fill)(void* destination, std::uint32_t colour, std::size_t count);
     void (*copy)(void* destination, const void* source, std::size_t count);
+    void (*glyphs)(const ScreenState& screen, std::int32_t x0, std::int32_t y0,
+                   const std::uint8_t* bytes, std::size_t count);
 };
 
-// Glyph rows of 8 pixels pre-drawn for every bit pattern in one colour pair, so that drawing a
-// glyph row is a single copy. Rebuilt when the colours or the pixel size change.
+// What drawing 8-pixel glyphs looks up: each glyph row of 8 pixels pre-drawn for every bit
+// pattern in the current colours, so that a glyph row is one copy; and the font turned on its
+// side, row j of every glyph together, so that a vector unit looks up a row of many glyphs at
+// once. Rebuilt when the colours, the pixel size or the font change.
 struct GlyphRowCache {
-    std::unique_ptr<std::uint8_t[]> rows; // 256 patterns x 8 pixels x 4 bytes
+    static constexpr std::size_t PATTERNS = 256;
+    static constexpr std::size_t MAX_GLYPH_HEIGHT = 16;
+    // Pattern p's 8 pixels at p * 8 * pixel size.
+    std::array<std::uint8_t, PATTERNS * 8 * 4> patterns;
+    // Glyph row j of code c at j * 256 + c.
+    std::array<std::uint8_t, MAX_GLYPH_HEIGHT * 256> sideways;
     std::uint32_t foreground = 0;
     std::uint32_t background = 0;
     std::int32_t bytesPerPixel = 0; // 0: not built
+    const std::uint8_t* font = nullptr;
 };
+
+// The bytes of ScreenState::keyState, one per scan code.
+inline constexpr std::size_t KEY_STATE_SIZE = 128;
 
 // The active graphics screen; owned by the screen layer from one mode set to the next.
 struct ScreenState {
@@ -140,7 +154,7 @@ struct ScreenState {
     // The text grid; its cursor is the graphics console's.
     std::int32_t columns = 0;
     std::int32_t rows = 0;
-    std::unique_ptr<std::uint8_t[]> keyState; // 128 bytes: 1 while key (scan code) n is held
+    std::unique_ptr<std::uint8_t[]> keyState; // KEY_STATE_SIZE bytes: 1 while key n is held
     std::int32_t refreshRate = 0;
     std::uint32_t lockFlags = 0;
     bool vectorUnits = false; // the vector memory routines are in use

@@ -14,72 +14,55 @@
 namespace ulo {
 namespace {
 
-constexpr std::size_t GLYPH_PATTERNS = 256;
 constexpr std::size_t PIXELS_PER_PATTERN = 8;
+constexpr std::size_t CODES = 256;
 
 // The memory routines in use for the framebuffer, chosen at each mode set.
 const MemoryRoutines* memory = &memoryRoutines(RoutineSet::Plain);
 
-void put8(ScreenState& screen, std::int32_t x, std::int32_t y, std::uint32_t colour) {
-    screen.rowTable[y][x] = static_cast<std::uint8_t>(colour);
+// Pixels of 1, 2 or 4 bytes, stored in the machine's (little-endian) byte order.
+template <typename Pixel>
+void putPixel(ScreenState& screen, std::int32_t x, std::int32_t y, std::uint32_t colour) {
+    const auto value = static_cast<Pixel>(colour);
+    std::memcpy(screen.rowTable[y] + static_cast<std::ptrdiff_t>(x) * sizeof(Pixel), &value,
+                sizeof(Pixel));
 }
-std::uint32_t get8(const ScreenState& screen, std::int32_t x, std::int32_t y) {
-    return screen.rowTable[y][x];
-}
-void put16(ScreenState& screen, std::int32_t x, std::int32_t y, std::uint32_t colour) {
-    const auto value = static_cast<std::uint16_t>(colour);
-    std::memcpy(screen.rowTable[y] + static_cast<std::ptrdiff_t>(x) * 2, &value, 2);
-}
-std::uint32_t get16(const ScreenState& screen, std::int32_t x, std::int32_t y) {
-    std::uint16_t value;
-    std::memcpy(&value, screen.rowTable[y] + static_cast<std::ptrdiff_t>(x) * 2, 2);
+template <typename Pixel>
+std::uint32_t getPixel(const ScreenState& screen, std::int32_t x, std::int32_t y) {
+    Pixel value;
+    std::memcpy(&value, screen.rowTable[y] + static_cast<std::ptrdiff_t>(x) * sizeof(Pixel),
+                sizeof(Pixel));
     return value;
 }
-void put32(ScreenState& screen, std::int32_t x, std::int32_t y, std::uint32_t colour) {
-    std::memcpy(screen.rowTable[y] + static_cast<std::ptrdiff_t>(x) * 4, &colour, 4);
+template <typename Pixel>
+void fillPixels(void* destination, std::uint32_t colour, std::size_t count) {
+    memory->fill(destination, colour, count, sizeof(Pixel));
 }
-std::uint32_t get32(const ScreenState& screen, std::int32_t x, std::int32_t y) {
-    std::uint32_t value;
-    std::memcpy(&value, screen.rowTable[y] + static_cast<std::ptrdiff_t>(x) * 4, 4);
-    return value;
-}
-
-void fillPixels8(void* destination, std::uint32_t colour, std::size_t count) {
-    memory->fill8(destination, colour, count);
-}
-void fillPixels16(void* destination, std::uint32_t colour, std::size_t count) {
-    memory->fill16(destination, colour, count);
-}
-void fillPixels32(void* destination, std::uint32_t colour, std::size_t count) {
-    memory->fill32(destination, colour, count);
-}
-void copyPixels8(void* destination, const void* source, std::size_t count) {
-    memory->copy(destination, source, count);
-}
-void copyPixels16(void* destination, const void* source, std::size_t count) {
-    memory->copy(destination, source, count * 2);
-}
-void copyPixels32(void* destination, const void* source, std::size_t count) {
-    memory->copy(destination, source, count * 4);
+template <typename Pixel>
+void copyPixels(void* destination, const void* source, std::size_t count) {
+    memory->copy(destination, source, count * sizeof(Pixel));
 }
 
-// Pre-draws the 8-pixel rows of every bit pattern in the current colours.
+// Pre-draws the 8-pixel rows of every bit pattern in the current colours, and turns the font on
+// its side.
 void prepareGlyphRows(ScreenState& screen) {
     GlyphRowCache& cache = screen.glyphRows;
+    if (cache.font != screen.font.bits) {
+        const auto height = static_cast<std::size_t>(screen.font.height);
+        for (std::size_t j = 0; j < height && j < GlyphRowCache::MAX_GLYPH_HEIGHT; ++j) {
+            for (std::size_t code = 0; code < CODES; ++code) {
+                cache.sideways[j * CODES + code] = screen.font.bits[code * height + j];
+            }
+        }
+        cache.font = screen.font.bits;
+    }
     if (cache.bytesPerPixel == screen.bytesPerPixel && cache.foreground == screen.foreground &&
         cache.background == screen.background) {
         return;
     }
-    if (!cache.rows) {
-        cache.rows.reset(new (std::nothrow)
-                             std::uint8_t[GLYPH_PATTERNS * PIXELS_PER_PATTERN * 4]());
-        if (!cache.rows) {
-            return;
-        }
-    }
     const auto size = static_cast<std::size_t>(screen.bytesPerPixel);
-    for (std::size_t pattern = 0; pattern < GLYPH_PATTERNS; ++pattern) {
-        std::uint8_t* row = cache.rows.get() + pattern * PIXELS_PER_PATTERN * size;
+    for (std::size_t pattern = 0; pattern < GlyphRowCache::PATTERNS; ++pattern) {
+        std::uint8_t* row = cache.patterns.data() + pattern * PIXELS_PER_PATTERN * size;
         for (std::size_t bit = 0; bit < PIXELS_PER_PATTERN; ++bit) {
             const std::uint32_t colour =
                 ((pattern >> bit) & 1u) != 0 ? screen.foreground : screen.background;
@@ -92,22 +75,33 @@ void prepareGlyphRows(ScreenState& screen) {
 }
 
 // Glyphs 8 pixels wide: each glyph row is one copy of a pre-drawn pattern row.
-template <std::size_t PIXEL_SIZE>
+template <typename Pixel>
 void drawNarrowGlyphs(const ScreenState& screen, std::int32_t x0, std::int32_t y0,
                       const std::uint8_t* bytes, std::size_t count) {
-    constexpr std::size_t ROW = PIXELS_PER_PATTERN * PIXEL_SIZE;
-    const std::uint8_t* patterns = screen.glyphRows.rows.get();
+    constexpr std::size_t ROW = PIXELS_PER_PATTERN * sizeof(Pixel);
+    const std::uint8_t* patterns = screen.glyphRows.patterns.data();
     const auto height = static_cast<std::size_t>(screen.font.height);
     const std::uint8_t* glyphs = screen.font.bits;
     for (std::size_t j = 0; j < height; ++j) {
         std::uint8_t* out = screen.rowTable[static_cast<std::size_t>(y0) + j] +
-                            static_cast<std::size_t>(x0) * PIXEL_SIZE;
+                            static_cast<std::size_t>(x0) * sizeof(Pixel);
         const std::uint8_t* glyphRow = glyphs + j;
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t bits = glyphRow[static_cast<std::size_t>(bytes[i]) * height];
             std::memcpy(out + i * ROW, patterns + bits * ROW, ROW);
         }
     }
+}
+
+template <typename Pixel>
+constexpr PixelRoutines pixelRoutinesOf() {
+    return {
+        .put = putPixel<Pixel>,
+        .get = getPixel<Pixel>,
+        .fill = fillPixels<Pixel>,
+        .copy = copyPixels<Pixel>,
+        .glyphs = drawNarrowGlyphs<Pixel>,
+    };
 }
 
 #ifdef ULO_X86
@@ -122,7 +116,7 @@ __attribute__((target("avx2"))) void drawNarrowGlyphsAvx2(const ScreenState& scr
                                                           const std::uint8_t* bytes,
                                                           std::size_t count) {
     constexpr std::size_t ROW = PIXELS_PER_PATTERN * 4;
-    const std::uint8_t* patterns = screen.glyphRows.rows.get();
+    const std::uint8_t* patterns = screen.glyphRows.patterns.data();
     const auto height = static_cast<std::size_t>(screen.font.height);
     const std::uint8_t* glyphs = screen.font.bits;
     // Two pixel rows per pass share the character and the glyph load.
@@ -149,6 +143,56 @@ __attribute__((target("avx2"))) void drawNarrowGlyphsAvx2(const ScreenState& scr
             _mm256_storeu_si256(
                 reinterpret_cast<__m256i*>(out + i * ROW),
                 patternRow(patterns, glyphs[static_cast<std::size_t>(bytes[i]) * height + j]));
+        }
+    }
+}
+
+// 32-bit pixels with AVX-512, 64 characters at a time: for each pixel row, two byte permutes of
+// the sideways font look up that row of all 64 glyphs at once; then each glyph row's bits choose
+// foreground or background for its 8 pixels, two characters to a 64-byte store. Masked loads and
+// stores keep to the run, so nothing beyond it is read or written.
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) void
+drawNarrowGlyphsAvx512(const ScreenState& screen, std::int32_t x0, std::int32_t y0,
+                       const std::uint8_t* bytes, std::size_t count) {
+    constexpr std::size_t STEP = 64;
+    constexpr std::size_t ROW = PIXELS_PER_PATTERN * 4;
+    const int colours[] = {static_cast<int>(screen.background),
+                           static_cast<int>(screen.foreground)};
+    const __m512i background = _mm512_set1_epi32(colours[0]);
+    const __m512i foreground = _mm512_set1_epi32(colours[1]);
+    const std::uint8_t* sideways = screen.glyphRows.sideways.data();
+    const auto height = static_cast<std::size_t>(screen.font.height);
+    for (std::size_t first = 0; first < count; first += STEP) {
+        const std::size_t run = std::min(count - first, STEP);
+        const __mmask64 inRun = run == STEP ? ~__mmask64{0} : (__mmask64{1} << run) - 1;
+        const __m512i codes = _mm512_maskz_loadu_epi8(inRun, bytes + first);
+        const __mmask64 upperCodes = _mm512_movepi8_mask(codes); // 128-255: the second half
+        for (std::size_t j = 0; j < height; ++j) {
+            const std::uint8_t* glyphRow = sideways + j * CODES;
+            const __m512i lower = _mm512_permutex2var_epi8(_mm512_loadu_si512(glyphRow), codes,
+                                                           _mm512_loadu_si512(glyphRow + 64));
+            const __m512i upper = _mm512_permutex2var_epi8(
+                _mm512_loadu_si512(glyphRow + 128), codes, _mm512_loadu_si512(glyphRow + 192));
+            std::uint8_t bits[STEP];
+            _mm512_storeu_si512(bits, _mm512_mask_blend_epi8(upperCodes, lower, upper));
+            std::uint8_t* out = screen.rowTable[static_cast<std::size_t>(y0) + j] +
+                                static_cast<std::size_t>(x0) * 4 + first * ROW;
+            std::size_t i = 0;
+            for (; i + 8 <= run; i += 8) {
+                // Eight characters' rows, 64 pixels: four stores of two characters each.
+                std::uint64_t eight;
+                std::memcpy(&eight, bits + i, 8);
+                for (std::size_t pair = 0; pair < 4; ++pair) {
+                    const auto mask = static_cast<__mmask16>(eight >> (pair * 16));
+                    _mm512_storeu_si512(out + (i + pair * 2) * ROW,
+                                        _mm512_mask_blend_epi32(mask, background, foreground));
+                }
+            }
+            for (; i < run; ++i) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * ROW),
+                                    _mm256_mask_blend_epi32(bits[i], _mm256_set1_epi32(colours[0]),
+                                                            _mm256_set1_epi32(colours[1])));
+            }
         }
     }
 }
@@ -205,18 +249,25 @@ void unlockScreen(ScreenState& screen, bool took) {
 }
 
 void choosePixelRoutines(ScreenState& screen) {
-    const bool vector = hasVectorUnits();
-    memory = &memoryRoutines(vector ? bestRoutineSet() : RoutineSet::Plain);
-    screen.vectorUnits = vector;
+    const RoutineSet set = hasVectorUnits() ? bestRoutineSet() : RoutineSet::Plain;
+    memory = &memoryRoutines(set);
+    screen.vectorUnits = set != RoutineSet::Plain;
     switch (screen.bytesPerPixel) {
     case 1:
-        screen.pixels = {put8, get8, fillPixels8, copyPixels8};
+        screen.pixels = pixelRoutinesOf<std::uint8_t>();
         break;
     case 2:
-        screen.pixels = {put16, get16, fillPixels16, copyPixels16};
+        screen.pixels = pixelRoutinesOf<std::uint16_t>();
         break;
     default:
-        screen.pixels = {put32, get32, fillPixels32, copyPixels32};
+        screen.pixels = pixelRoutinesOf<std::uint32_t>();
+#ifdef ULO_X86
+        if (set == RoutineSet::Avx512) {
+            screen.pixels.glyphs = drawNarrowGlyphsAvx512;
+        } else if (set == RoutineSet::Avx2) {
+            screen.pixels.glyphs = drawNarrowGlyphsAvx2;
+        }
+#endif
         break;
     }
 }
@@ -255,25 +306,12 @@ void drawGlyphs(ScreenState& screen, DirtySpan& span, std::int32_t column, std::
     const FontDesc& font = screen.font;
     const std::int32_t x0 = column * font.width;
     const std::int32_t y0 = row * font.height;
-    if (font.width == 8) {
+    if (font.width == 8 &&
+        font.height <= static_cast<std::int32_t>(GlyphRowCache::MAX_GLYPH_HEIGHT)) {
         prepareGlyphRows(screen);
-    }
-    if (font.width != 8 || !screen.glyphRows.rows) {
-        drawGlyphsPixelByPixel(screen, x0, y0, bytes, count);
-    } else if (screen.bytesPerPixel == 1) {
-        drawNarrowGlyphs<1>(screen, x0, y0, bytes, count);
-    } else if (screen.bytesPerPixel == 2) {
-        drawNarrowGlyphs<2>(screen, x0, y0, bytes, count);
+        screen.pixels.glyphs(screen, x0, y0, bytes, count);
     } else {
-#ifdef ULO_X86
-        if (memory == &memoryRoutines(RoutineSet::Avx2)) {
-            drawNarrowGlyphsAvx2(screen, x0, y0, bytes, count);
-        } else {
-            drawNarrowGlyphs<4>(screen, x0, y0, bytes, count);
-        }
-#else
-        drawNarrowGlyphs<4>(screen, x0, y0, bytes, count);
-#endif
+        drawGlyphsPixelByPixel(screen, x0, y0, bytes, count);
     }
     widenSpan(span, y0, y0 + font.height);
     TextCell* cells = cellRow(screen, screen.workPage, row) + column;

@@ -41,17 +41,23 @@ EventResult switchFullScreen() {
     if ((window.flags & SCREEN_NO_SWITCH) != 0) {
         return EventResult::Handled;
     }
-    const WindowHooks& hooks = window.hooks;
-    if (hooks.destroyWindow != nullptr) {
-        hooks.destroyWindow();
-    }
-    window.flags ^= SCREEN_FULLSCREEN;
-    if (hooks.createWindow != nullptr && hooks.createWindow() != 0) {
-        if (hooks.destroyWindow != nullptr) {
-            hooks.destroyWindow();
+    const WindowPresenter* presenter = window.presenter;
+    const auto destroy = [presenter] {
+        if (presenter != nullptr && presenter->destroyWindow != nullptr) {
+            presenter->destroyWindow();
         }
+    };
+    const auto create = [presenter] {
+        return presenter != nullptr && presenter->createWindow != nullptr
+                   ? presenter->createWindow()
+                   : 0;
+    };
+    destroy();
+    window.flags ^= SCREEN_FULLSCREEN;
+    if (create() != 0) {
+        destroy();
         window.flags ^= SCREEN_FULLSCREEN;
-        hooks.createWindow();
+        create();
     }
     if (ScreenState* screen = activeScreen()) {
         if (screen->driver != nullptr && screen->driver->setPalette != nullptr) {
@@ -72,7 +78,7 @@ void focusChanged(bool active) {
     window.active = active;
     window.mouseButtons = 0;
     if (ScreenState* screen = activeScreen()) {
-        std::memset(screen->keyState.get(), 0, 128);
+        std::memset(screen->keyState.get(), 0, KEY_STATE_SIZE);
         markAllDirty(*screen);
     }
 }
@@ -110,8 +116,8 @@ EventResult handleWindowEvent(const WindowEvent& event) {
         pushKey(WINDOW_CLOSE_KEY);
         return EventResult::Handled;
     case WindowEventKind::Paint:
-        if (window.hooks.paintWindow != nullptr) {
-            window.hooks.paintWindow();
+        if (window.presenter != nullptr && window.presenter->paintWindow != nullptr) {
+            window.presenter->paintWindow();
         }
         return EventResult::PassOn;
     case WindowEventKind::Focus:

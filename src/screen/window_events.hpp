@@ -3,6 +3,9 @@
 // full-screen switches. It runs on the window's thread while the driver holds the screen lock.
 #pragma once
 
+#include "screen/screen.hpp"
+#include "screen/window_presenter.hpp"
+
 #include <array>
 #include <cstdint>
 
@@ -30,19 +33,11 @@ struct WindowPaletteEntry {
     std::uint8_t flags; // always PALETTE_NO_COLLAPSE
 };
 
-// The driver's window hooks.
-struct WindowHooks {
-    std::int32_t (*createWindow)(); // 0, or -1 when the window cannot be made
-    void (*destroyWindow)();
-    void (*paintWindow)();
-    void (*threadMain)(void* startSignal);
-};
-
 // The window shared by the window procedure, the window thread and the driver; cleared by each
 // driver's init before use.
 struct WindowState {
-    void* platform;     // the back-end's own record: window, thread, screen lock
-    std::int32_t width; // already multiplied by the scanline size
+    const WindowPresenter* presenter; // the driver's window operations
+    std::int32_t width;               // already multiplied by the scanline size
     std::int32_t height;
     std::int32_t depth;
     std::int32_t refreshRate;
@@ -60,7 +55,8 @@ struct WindowState {
     bool pointerInside;
     std::int32_t mouseButtons;
     std::int32_t wheel;
-    WindowHooks hooks;
+
+    bool fullScreen() const { return (flags & SCREEN_FULLSCREEN) != 0; }
 };
 
 WindowState& windowState();

@@ -29,7 +29,6 @@ constexpr int PASS_PAUSE_MS = 10;
 // second.
 constexpr int IDLE_WAIT_MS = 1000;
 constexpr int DEFAULT_VSYNC_MS = 16;
-constexpr std::size_t KEY_STATE_SIZE = 128;
 // Tones asked for faster than they sound are dropped beyond this many.
 constexpr int MAX_WAITING_TONES = 4;
 
@@ -50,7 +49,6 @@ enum class StartState { Waiting, Running, Failed };
 // by the pass, and the first wake-up after it reaches the sleeping thread. Later ones until the
 // next pass would only repeat it.
 struct WindowThread {
-    const WindowPresenter* presenter = nullptr;
     std::thread thread;
     std::recursive_mutex screenLock;
     std::atomic<bool> running{false};
@@ -75,14 +73,9 @@ struct WindowThread {
 std::unique_ptr<WindowThread> windowThread;
 std::string windowFailure;
 
-bool fullScreen() {
-    return (windowState().flags & SCREEN_FULLSCREEN) != 0;
-}
-
-void paintWholeWindow() {
-    if (ScreenState* screen = activeScreen()) {
-        markAllDirty(*screen);
-    }
+// The driver's window; set by its init before the thread starts and kept until it ends.
+const WindowPresenter& presenter() {
+    return *windowState().presenter;
 }
 
 // True while framebuffer rows wait to be presented. There is one dirty flag per framebuffer row;
@@ -120,7 +113,7 @@ void presentDirtyRows(WindowThread& t) {
     // The converters take dirty rows only; the whole band is converted.
     std::memset(dirty + first, 1, static_cast<std::size_t>(last - first + 1));
     const int lines = screen->scanlineSize;
-    if (!t.presenter->present(*screen, first * lines, (last + 1) * lines)) {
+    if (!presenter().present(*screen, first * lines, (last + 1) * lines)) {
         return;
     }
     std::memset(dirty, 0, static_cast<std::size_t>(rows) * static_cast<std::size_t>(lines));
@@ -131,13 +124,13 @@ void presentDirtyRows(WindowThread& t) {
     t.stats.lastRows = (last - first + 1) * lines;
 }
 
-void refreshKeyState(WindowThread& t) {
+void refreshKeyState() {
     ScreenState* screen = activeScreen();
     if (screen == nullptr) {
         return;
     }
     std::memset(screen->keyState.get(), 0, KEY_STATE_SIZE);
-    t.presenter->readKeyState(screen->keyState.get());
+    presenter().readKeyState(screen->keyState.get());
 }
 
 void announceStart(WindowThread& t, StartState state) {
@@ -152,8 +145,8 @@ void wake(WindowThread& t) {
     const bool first = !t.wakePending.exchange(true, std::memory_order_acq_rel);
     {
         const std::lock_guard<std::mutex> guard(t.wakeMutex);
-        if (first && t.presenterAwake && t.presenter->wake != nullptr) {
-            t.presenter->wake();
+        if (first && t.presenterAwake && presenter().wake != nullptr) {
+            presenter().wake();
         }
     }
     t.wakeUp.notify_one();
@@ -170,7 +163,7 @@ void pause(WindowThread& t, bool rowsLeft) {
     if (!t.running.load(std::memory_order_acquire)) {
         return;
     }
-    const WindowPresenter& p = *t.presenter;
+    const WindowPresenter& p = presenter();
     if (p.waitEvents != nullptr && p.waitEvents(rowsLeft ? PASS_PAUSE_MS : IDLE_WAIT_MS)) {
         return;
     }
@@ -193,7 +186,7 @@ void wakeReaderToEnd() {
 // Makes the window under the lock; on failure keeps the window system's words and undoes
 // everything.
 bool openWindow(WindowThread& t) {
-    const WindowPresenter& p = *t.presenter;
+    const WindowPresenter& p = presenter();
     const std::lock_guard<std::recursive_mutex> guard(t.screenLock);
     if (p.start() && p.createWindow() == 0) {
         windowState().active = true;
@@ -207,9 +200,9 @@ bool openWindow(WindowThread& t) {
 
 // The window thread: makes the window, says so, then passes until the driver shuts down, and
 // at the end destroys everything it made.
-void windowThreadMain(void*) {
+void windowThreadMain() {
     WindowThread& t = *windowThread;
-    const WindowPresenter& p = *t.presenter;
+    const WindowPresenter& p = presenter();
     if (!openWindow(t)) {
         announceStart(t, StartState::Failed);
         return;
@@ -228,7 +221,7 @@ void windowThreadMain(void*) {
             presentDirtyRows(t);
             keysChanged = p.pumpEvents() || keysChanged;
             if (keysChanged && windowState().active) {
-                refreshKeyState(t);
+                refreshKeyState();
                 keysChanged = false;
             }
             tone = t.tone;
@@ -250,13 +243,55 @@ void windowThreadMain(void*) {
     p.stop();
 }
 
+// The pointer as the window procedure last saw it: 0, or -1 when the window is not active or
+// (windowed) the pointer is outside the picture, which also clears the buttons.
+std::int32_t readMouseState(std::int32_t* x, std::int32_t* y, std::int32_t* wheel,
+                            std::int32_t* buttons) {
+    WindowState& state = windowState();
+    if (!state.active) {
+        return -1;
+    }
+    if (state.fullScreen()) {
+        *x = std::clamp(state.pointerX, 0, state.width - 1);
+        *y = std::clamp(state.pointerY, 0, state.height - 1);
+    } else if (!state.pointerInside) {
+        state.mouseButtons = 0;
+        return -1;
+    } else {
+        *x = state.pointerX;
+        *y = state.pointerY;
+    }
+    *wheel = state.wheel;
+    *buttons = state.mouseButtons;
+    return 0;
+}
+
+// Notes in `requests` what setMouse asks of the window: the pointer moved to (x, y), limited to
+// the picture (x < 0: not moved), and shown or hidden when that changes its visibility.
+void requestMouse(WindowRequests& requests, std::int32_t x, std::int32_t y, std::int32_t pointer) {
+    WindowState& state = windowState();
+    if (x >= 0) {
+        requests.warp = true;
+        requests.warpX = std::min(x, state.width - 1);
+        requests.warpY = std::clamp(y, 0, state.height - 1);
+    }
+    if (pointer == 0 && state.pointerVisible) {
+        requests.pointer = 0;
+        state.pointerVisible = false;
+    } else if (pointer > 0 && !state.pointerVisible) {
+        requests.pointer = 1;
+        state.pointerVisible = true;
+    }
+}
+
 } // namespace
 
-void prepareWindowState(const char* title, std::int32_t width, std::int32_t height,
-                        std::int32_t depth, std::int32_t refreshRate, std::int32_t flags,
-                        std::uint32_t systemVersion) {
+void prepareWindowState(const WindowPresenter& presenter, const char* title, std::int32_t width,
+                        std::int32_t height, std::int32_t depth, std::int32_t refreshRate,
+                        std::int32_t flags, std::uint32_t systemVersion) {
     resetWindowState();
     WindowState& state = windowState();
+    state.presenter = &presenter;
     state.width = width;
     state.height = height;
     state.depth = std::max(depth, 8);
@@ -267,20 +302,12 @@ void prepareWindowState(const char* title, std::int32_t width, std::int32_t heig
     state.pointerVisible = true;
 }
 
-std::int32_t startWindowThread(const WindowPresenter& presenter, const char* driverName) {
-    WindowState& state = windowState();
-    state.hooks = {
-        .createWindow = presenter.createWindow,
-        .destroyWindow = presenter.destroyWindow,
-        .paintWindow = paintWholeWindow,
-        .threadMain = windowThreadMain,
-    };
+std::int32_t startWindowThread(const char* driverName) {
     windowThread = std::make_unique<WindowThread>();
     WindowThread& t = *windowThread;
-    t.presenter = &presenter;
-    state.initialised = true;
+    windowState().initialised = true;
     t.running.store(true, std::memory_order_release);
-    t.thread = std::thread(state.hooks.threadMain, nullptr);
+    t.thread = std::thread(windowThreadMain);
     std::unique_lock<std::mutex> start(t.startMutex);
     t.startChanged.wait(start, [&] { return t.startState != StartState::Waiting; });
     if (t.startState == StartState::Running) {
@@ -350,27 +377,6 @@ void waitWindowVsync() {
         std::chrono::milliseconds(rate > 0 ? 1000 / rate : DEFAULT_VSYNC_MS));
 }
 
-std::int32_t readMouseState(std::int32_t* x, std::int32_t* y, std::int32_t* wheel,
-                            std::int32_t* buttons) {
-    WindowState& state = windowState();
-    if (!state.active) {
-        return -1;
-    }
-    if (fullScreen()) {
-        *x = std::clamp(state.pointerX, 0, state.width - 1);
-        *y = std::clamp(state.pointerY, 0, state.height - 1);
-    } else if (!state.pointerInside) {
-        state.mouseButtons = 0;
-        return -1;
-    } else {
-        *x = state.pointerX;
-        *y = state.pointerY;
-    }
-    *wheel = state.wheel;
-    *buttons = state.mouseButtons;
-    return 0;
-}
-
 std::int32_t readWindowMouse(std::int32_t* x, std::int32_t* y, std::int32_t* wheel,
                              std::int32_t* buttons) {
     if (!windowThread) {
@@ -378,22 +384,6 @@ std::int32_t readWindowMouse(std::int32_t* x, std::int32_t* y, std::int32_t* whe
     }
     const std::lock_guard<std::recursive_mutex> guard(windowThread->screenLock);
     return readMouseState(x, y, wheel, buttons);
-}
-
-void requestMouse(WindowRequests& requests, std::int32_t x, std::int32_t y, std::int32_t pointer) {
-    WindowState& state = windowState();
-    if (x >= 0) {
-        requests.warp = true;
-        requests.warpX = std::min(x, state.width - 1);
-        requests.warpY = std::clamp(y, 0, state.height - 1);
-    }
-    if (pointer == 0 && state.pointerVisible) {
-        requests.pointer = 0;
-        state.pointerVisible = false;
-    } else if (pointer > 0 && !state.pointerVisible) {
-        requests.pointer = 1;
-        state.pointerVisible = true;
-    }
 }
 
 void placeWindowMouse(std::int32_t x, std::int32_t y, std::int32_t pointer) {
@@ -431,6 +421,36 @@ void requestWindowBeep(std::int32_t frequency, std::int32_t milliseconds) {
         t.waitingTones = std::min(t.waitingTones + 1, MAX_WAITING_TONES);
     }
     wake(t);
+}
+
+void repaintWindow() {
+    if (ScreenState* screen = activeScreen()) {
+        markAllDirty(*screen);
+    }
+}
+
+// A driver without a window thread has its window from a successful init to its shutdown, while
+// the window state is initialised; its requests are carried out at once, on the calling thread.
+std::int32_t readOwnWindowMouse(std::int32_t* x, std::int32_t* y, std::int32_t* wheel,
+                                std::int32_t* buttons) {
+    return windowState().initialised ? readMouseState(x, y, wheel, buttons) : -1;
+}
+
+void placeOwnWindowMouse(std::int32_t x, std::int32_t y, std::int32_t pointer) {
+    if (windowState().initialised) {
+        WindowRequests requests;
+        requestMouse(requests, x, y, pointer);
+        presenter().applyRequests(requests);
+    }
+}
+
+void setOwnWindowTitle(const char* title) {
+    if (windowState().initialised && title != nullptr) {
+        WindowRequests requests;
+        requests.newTitle = true;
+        requests.title = title;
+        presenter().applyRequests(requests);
+    }
 }
 
 WindowThreadLock::WindowThreadLock() : held_(windowThread != nullptr) {

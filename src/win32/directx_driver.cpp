@@ -6,7 +6,6 @@
 #include "screen/window_events.hpp"
 #include "screen/window_thread.hpp"
 #include "win32/directx_surface.hpp"
-#include "win32/text_encoding.hpp"
 #include "win32/window_procedure.hpp"
 
 #include <array>
@@ -80,15 +79,10 @@ struct DirectXWindow {
     std::array<std::uint8_t, KEYBOARD_KEYS> held{};
     std::array<std::uint8_t, KEYBOARD_KEYS> pressed{};
     bool tapsShown = false;
-    const char* failure = "";
 };
 
 DirectXWindow directX;
 const KeyboardFormat KEYBOARD_FORMAT;
-
-std::wstring wideText(const char* text) {
-    return wideFromUtf8(text).value_or(std::wstring());
-}
 
 GenericFunction entryPoint(HMODULE library, const char* name) {
     return library != nullptr ? reinterpret_cast<GenericFunction>(::GetProcAddress(library, name))
@@ -111,8 +105,8 @@ IDirectDraw2* createDirectDraw(HMODULE library) {
     return second;
 }
 
-bool fail(DirectXWindow& w, const char* why) {
-    w.failure = why;
+bool fail(const char* why) {
+    noteWindowClassFailure(why);
     return false;
 }
 
@@ -120,18 +114,18 @@ bool loadLibraries(DirectXWindow& w) {
     w.drawLibrary = ::LoadLibraryA("ddraw.dll");
     w.inputLibrary = ::LoadLibraryA("dinput.dll");
     if (w.drawLibrary == nullptr || w.inputLibrary == nullptr) {
-        return fail(w, "ddraw.dll or dinput.dll cannot be loaded");
+        return fail("ddraw.dll or dinput.dll cannot be loaded");
     }
     w.directDraw = createDirectDraw(w.drawLibrary);
     if (w.directDraw == nullptr) {
-        return fail(w, "DirectDraw cannot be started");
+        return fail("DirectDraw cannot be started");
     }
     const auto createInput = reinterpret_cast<DirectInputCreateFunction>(
         entryPoint(w.inputLibrary, "DirectInputCreateA"));
     if (createInput == nullptr ||
         FAILED(createInput(::GetModuleHandleW(nullptr), DIRECTINPUT_VERSION_USED, &w.directInput,
                            nullptr))) {
-        return fail(w, "DirectInput cannot be started");
+        return fail("DirectInput cannot be started");
     }
     return true;
 }
@@ -139,17 +133,15 @@ bool loadLibraries(DirectXWindow& w) {
 // The whole display in a mode of the picture's width: the picture's height, or the next of the
 // usual heights the display accepts, the picture centred vertically.
 bool openFullScreen(DirectXWindow& w, const WindowState& state) {
-    w.window = ::CreateWindowExW(0, windowClassName(), wideText(state.title).c_str(),
-                                 WS_POPUP | WS_VISIBLE, 0, 0, ::GetSystemMetrics(SM_CXSCREEN),
-                                 ::GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
-                                 ::GetModuleHandleW(nullptr), nullptr);
+    w.window = makeClassWindow(WS_POPUP | WS_VISIBLE, RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN),
+                                                           ::GetSystemMetrics(SM_CYSCREEN)});
     if (w.window == nullptr) {
-        return fail(w, "the window could not be made");
+        return fail("the window could not be made");
     }
     w.fullScreen = true;
     if (FAILED(w.directDraw->SetCooperativeLevel(w.window, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT |
                                                                DDSCL_EXCLUSIVE))) {
-        return fail(w, "the display cannot be taken over");
+        return fail("the display cannot be taken over");
     }
     for (const DisplayModeTry& mode : displayModeTries(state.height, state.depth)) {
         const DWORD flags =
@@ -161,7 +153,7 @@ bool openFullScreen(DirectXWindow& w, const WindowState& state) {
             return true;
         }
     }
-    return fail(w, "the display offers no mode for the picture");
+    return fail("the display offers no mode for the picture");
 }
 
 // A framed window with a client area of exactly the picture's size, centred on the display; the
@@ -171,22 +163,14 @@ bool openFramedWindow(DirectXWindow& w, const WindowState& state) {
     if ((state.flags & SCREEN_NO_SWITCH) == 0) {
         style |= WS_MAXIMIZEBOX;
     }
-    RECT outer{0, 0, state.width, state.height};
-    ::AdjustWindowRect(&outer, style, FALSE);
-    const int width = outer.right - outer.left;
-    const int height = outer.bottom - outer.top;
-    const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) >> 1;
-    const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) >> 1;
-    w.window = ::CreateWindowExW(0, windowClassName(), wideText(state.title).c_str(),
-                                 WS_VISIBLE | style, left, top, width, height, nullptr, nullptr,
-                                 ::GetModuleHandleW(nullptr), nullptr);
+    w.window = makeClassWindow(WS_VISIBLE | style, centredFrame(style));
     if (w.window == nullptr) {
-        return fail(w, "the window could not be made");
+        return fail("the window could not be made");
     }
     if (FAILED(w.directDraw->SetCooperativeLevel(w.window, DDSCL_NORMAL)) ||
         FAILED(w.directDraw->CreateClipper(0, &w.clipper, nullptr)) ||
         FAILED(w.clipper->SetHWnd(0, w.window))) {
-        return fail(w, "DirectDraw cannot draw into the window");
+        return fail("DirectDraw cannot draw into the window");
     }
     return true;
 }
@@ -197,7 +181,7 @@ bool createSurfaces(DirectXWindow& w, const WindowState& state) {
     description.dwFlags = DDSD_CAPS;
     description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
     if (FAILED(w.directDraw->CreateSurface(&description, &w.primary, nullptr))) {
-        return fail(w, "the display's surface cannot be had");
+        return fail("the display's surface cannot be had");
     }
     if (w.fullScreen) {
         return true;
@@ -208,7 +192,7 @@ bool createSurfaces(DirectXWindow& w, const WindowState& state) {
     description.dwHeight = static_cast<DWORD>(state.height);
     if (FAILED(w.primary->SetClipper(w.clipper)) ||
         FAILED(w.directDraw->CreateSurface(&description, &w.back, nullptr))) {
-        return fail(w, "no surface in video memory");
+        return fail("no surface in video memory");
     }
     return true;
 }
@@ -218,11 +202,11 @@ bool choosePixelConverter(DirectXWindow& w, WindowState& state, ScreenState& scr
     DDPIXELFORMAT pixels{};
     pixels.dwSize = sizeof pixels;
     if (FAILED(w.primary->GetPixelFormat(&pixels))) {
-        return fail(w, "the display's pixel format is unknown");
+        return fail("the display's pixel format is unknown");
     }
     const std::optional<SurfaceFormat> format = surfaceFormatOf(pixels);
     if (!format) {
-        return fail(w, "the display is not RGB");
+        return fail("the display is not RGB");
     }
     if (format->bits == 8) {
         static_assert(sizeof(PALETTEENTRY) == sizeof(WindowPaletteEntry));
@@ -230,12 +214,12 @@ bool choosePixelConverter(DirectXWindow& w, WindowState& state, ScreenState& scr
                 DDPCAPS_8BIT | DDPCAPS_ALLOW256,
                 reinterpret_cast<PALETTEENTRY*>(state.palette.data()), &w.palette, nullptr)) ||
             FAILED(w.primary->SetPalette(w.palette))) {
-            return fail(w, "the display's palette cannot be set");
+            return fail("the display's palette cannot be set");
         }
         state.paletteChanged = false;
     }
     w.blitter = chooseBlitter(screen, format->bits, format->blueFirst);
-    return w.blitter != nullptr || fail(w, "no pixel converter for the display's format");
+    return w.blitter != nullptr || fail("no pixel converter for the display's format");
 }
 
 bool openKeyboard(DirectXWindow& w) {
@@ -248,7 +232,7 @@ bool openKeyboard(DirectXWindow& w) {
         FAILED(w.keyboard->SetDataFormat(&KEYBOARD_FORMAT.format)) ||
         FAILED(w.keyboard->SetProperty(DIPROP_BUFFERSIZE, &buffer.diph)) ||
         FAILED(w.keyboard->Acquire())) {
-        return fail(w, "the DirectInput keyboard cannot be had");
+        return fail("the DirectInput keyboard cannot be had");
     }
     w.held.fill(0);
     w.pressed.fill(0);
@@ -301,10 +285,10 @@ std::int32_t directXCreateWindow() {
     if (screen == nullptr) {
         return -1;
     }
-    const bool made = loadLibraries(w) &&
-                      ((state.flags & SCREEN_FULLSCREEN) != 0 ? openFullScreen(w, state)
-                                                              : openFramedWindow(w, state)) &&
-                      createSurfaces(w, state) && choosePixelConverter(w, state, *screen);
+    const bool made =
+        loadLibraries(w) &&
+        (state.fullScreen() ? openFullScreen(w, state) : openFramedWindow(w, state)) &&
+        createSurfaces(w, state) && choosePixelConverter(w, state, *screen);
     if (!made) {
         return -1;
     }
@@ -407,36 +391,22 @@ void directXApplyRequests(WindowRequests& requests) {
     applyWindowRequests(directX.window, directX.fullScreen, requests);
 }
 
-// The window thread presents above normal priority, so that echoes keep up while the main thread
-// reads and writes files.
-bool directXStart() {
-    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
-    if (!openWindowClass()) {
-        directX.failure = "the window class could not be registered";
-        return false;
-    }
-    return true;
-}
-
-const char* directXErrorText() {
-    return directX.failure;
-}
-
 // A tap shown in the key state goes away on the next pass, which comes after the short pause.
 bool directXWaitEvents(std::int32_t milliseconds) {
     return !directX.tapsShown && waitForWindowMessages(directX.window, milliseconds);
 }
 
 constexpr WindowPresenter DIRECTX_PRESENTER = {
-    .start = directXStart,
-    .stop = closeWindowClass,
     .createWindow = directXCreateWindow,
     .destroyWindow = directXDestroyWindow,
-    .present = directXPresent,
+    .paintWindow = repaintWindow,
     .pumpEvents = directXPumpEvents,
     .readKeyState = directXReadKeyState,
     .applyRequests = directXApplyRequests,
-    .errorText = directXErrorText,
+    .start = startWindowClassThread,
+    .stop = closeWindowClass,
+    .present = directXPresent,
+    .errorText = windowClassFailureText,
     .waitEvents = directXWaitEvents,
     .wake = wakeWindowThread,
 };
@@ -445,13 +415,14 @@ constexpr WindowPresenter DIRECTX_PRESENTER = {
 
 std::int32_t directXInit(const char* title, std::int32_t width, std::int32_t height,
                          std::int32_t depth, std::int32_t refreshRate, std::int32_t flags) {
-    prepareWindowState(title, width, height, depth, refreshRate, flags, windowsVersionWord());
+    prepareWindowState(DIRECTX_PRESENTER, title, width, height, depth, refreshRate, flags,
+                       windowsVersionWord());
     // OpenGL is another driver's: refused before a thread starts.
     if (flags >= 0 && (flags & SCREEN_OPENGL) != 0) {
         return -1;
     }
     directX = DirectXWindow{};
-    return startWindowThread(DIRECTX_PRESENTER, "DirectX");
+    return startWindowThread("DirectX");
 }
 
 // Waits for the display's next vertical blank; the DirectDraw object is held for the wait, as a
@@ -501,26 +472,20 @@ const std::int32_t* directXFetchModes(std::int32_t depth, std::int32_t* count) {
         }
         ::FreeLibrary(library);
     }
-    if (count != nullptr) {
-        *count = static_cast<std::int32_t>(sizes.size());
-    }
-    return sizes.data();
+    return answerModes(sizes, count);
+}
+
+// The window thread's operations, with DirectDraw's wait for the vertical blank and its list of
+// display modes.
+constexpr DisplayDriver directXDriver() {
+    DisplayDriver driver = windowThreadDriver("DirectX", directXInit);
+    driver.waitVsync = directXWaitVsync;
+    driver.fetchModes = directXFetchModes;
+    return driver;
 }
 
 } // namespace
 
-const DisplayDriver DIRECTX_DISPLAY_DRIVER = {
-    .name = "DirectX",
-    .init = directXInit,
-    .shutdown = stopWindowThread,
-    .lock = lockWindow,
-    .unlock = unlockWindow,
-    .setPalette = setWindowPalette,
-    .getMouse = readWindowMouse,
-    .setMouse = placeWindowMouse,
-    .waitVsync = directXWaitVsync,
-    .setWindowTitle = setWindowTitle,
-    .fetchModes = directXFetchModes,
-};
+const DisplayDriver DIRECTX_DISPLAY_DRIVER = directXDriver();
 
 } // namespace ulo

@@ -5,7 +5,6 @@
 #include "screen/text_cells.hpp"
 #include "screen/window_events.hpp"
 #include "screen/window_thread.hpp"
-#include "win32/text_encoding.hpp"
 #include "win32/window_keys.hpp"
 #include "win32/window_procedure.hpp"
 #include "win32/windows_platform.hpp"
@@ -36,14 +35,9 @@ struct GdiWindow {
     Blitter blitter = nullptr;
     std::vector<std::uint8_t> converted;
     std::int32_t convertedPitch = 0;
-    const char* failure = "";
 };
 
 GdiWindow gdiWindow;
-
-std::wstring wideText(const char* text) {
-    return wideFromUtf8(text).value_or(std::wstring());
-}
 
 // The bitmap of window lines: top-down rows at the window's depth, and the conversion the
 // screen's rows need first, if any.
@@ -63,7 +57,7 @@ bool prepareBitmap(GdiWindow& w, ScreenState& screen) {
     }
     w.blitter = chooseBlitter(screen, screen.depth == 16 ? 15 : 8, false);
     if (w.blitter == nullptr) {
-        w.failure = "no pixel converter for this screen";
+        noteWindowClassFailure("no pixel converter for this screen");
         return false;
     }
     // Bitmap rows start on 4-byte boundaries.
@@ -91,21 +85,13 @@ std::int32_t gdiCreateWindow() {
     GdiWindow& w = gdiWindow;
     const WindowState& state = windowState();
     ScreenState* screen = activeScreen();
-    if ((state.flags & SCREEN_FULLSCREEN) != 0 || screen == nullptr) {
-        w.failure = "no full-screen window";
+    if (state.fullScreen() || screen == nullptr) {
+        noteWindowClassFailure("no full-screen window");
         return -1;
     }
-    RECT outer{0, 0, state.width, state.height};
-    ::AdjustWindowRect(&outer, FRAME_STYLE, FALSE);
-    const int width = outer.right - outer.left;
-    const int height = outer.bottom - outer.top;
-    const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) >> 1;
-    const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) >> 1;
-    w.window = ::CreateWindowExW(0, windowClassName(), wideText(state.title).c_str(),
-                                 WS_VISIBLE | FRAME_STYLE, left, top, width, height, nullptr,
-                                 nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    w.window = makeClassWindow(WS_VISIBLE | FRAME_STYLE, centredFrame(FRAME_STYLE));
     if (w.window == nullptr) {
-        w.failure = "the window could not be made";
+        noteWindowClassFailure("the window could not be made");
         return -1;
     }
     if (!prepareBitmap(w, *screen)) {
@@ -163,35 +149,21 @@ void gdiApplyRequests(WindowRequests& requests) {
     applyWindowRequests(gdiWindow.window, false, requests);
 }
 
-// The window thread presents above normal priority, so that echoes keep up while the main thread
-// reads and writes files.
-bool gdiStart() {
-    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
-    if (!openWindowClass()) {
-        gdiWindow.failure = "the window class could not be registered";
-        return false;
-    }
-    return true;
-}
-
-const char* gdiErrorText() {
-    return gdiWindow.failure;
-}
-
 bool gdiWaitEvents(std::int32_t milliseconds) {
     return waitForWindowMessages(gdiWindow.window, milliseconds);
 }
 
 constexpr WindowPresenter GDI_PRESENTER = {
-    .start = gdiStart,
-    .stop = closeWindowClass,
     .createWindow = gdiCreateWindow,
     .destroyWindow = gdiDestroyWindow,
-    .present = gdiPresent,
+    .paintWindow = repaintWindow,
     .pumpEvents = gdiPumpEvents,
     .readKeyState = readHeldKeys,
     .applyRequests = gdiApplyRequests,
-    .errorText = gdiErrorText,
+    .start = startWindowClassThread,
+    .stop = closeWindowClass,
+    .present = gdiPresent,
+    .errorText = windowClassFailureText,
     .waitEvents = gdiWaitEvents,
     .wake = wakeWindowThread,
 };
@@ -200,29 +172,19 @@ constexpr WindowPresenter GDI_PRESENTER = {
 
 std::int32_t gdiInit(const char* title, std::int32_t width, std::int32_t height, std::int32_t depth,
                      std::int32_t refreshRate, std::int32_t flags) {
-    prepareWindowState(title, width, height, depth, refreshRate, flags, windowsVersionWord());
+    prepareWindowState(GDI_PRESENTER, title, width, height, depth, refreshRate, flags,
+                       windowsVersionWord());
     // OpenGL is another driver's, and there is no full-screen GDI window: both are refused before
     // a thread starts, so that a real reason for a failed window is the one kept.
     if (flags >= 0 && (flags & (SCREEN_OPENGL | SCREEN_FULLSCREEN)) != 0) {
         return -1;
     }
     gdiWindow = GdiWindow{};
-    return startWindowThread(GDI_PRESENTER, "GDI");
+    return startWindowThread("GDI");
 }
 
 } // namespace
 
-const DisplayDriver GDI_DISPLAY_DRIVER = {
-    .name = "GDI",
-    .init = gdiInit,
-    .shutdown = stopWindowThread,
-    .lock = lockWindow,
-    .unlock = unlockWindow,
-    .setPalette = setWindowPalette,
-    .getMouse = readWindowMouse,
-    .setMouse = placeWindowMouse,
-    .waitVsync = waitWindowVsync,
-    .setWindowTitle = setWindowTitle,
-};
+const DisplayDriver GDI_DISPLAY_DRIVER = windowThreadDriver("GDI", gdiInit);
 
 } // namespace ulo

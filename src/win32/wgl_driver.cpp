@@ -7,7 +7,6 @@
 #include "screen/window_events.hpp"
 #include "screen/window_thread.hpp"
 #include "win32/opengl_library.hpp"
-#include "win32/text_encoding.hpp"
 #include "win32/window_keys.hpp"
 #include "win32/window_procedure.hpp"
 #include "win32/windows_platform.hpp"
@@ -40,10 +39,6 @@ struct WglWindow {
 
 WglWindow wglWindow;
 
-bool fullScreen() {
-    return (windowState().flags & SCREEN_FULLSCREEN) != 0;
-}
-
 // Full screen: the display switched to the window's size at its depth, refused when the display
 // has no such mode.
 bool enterDisplayMode() {
@@ -75,7 +70,7 @@ std::int32_t wglCreateWindow() {
     DWORD style = FRAME_STYLE;
     RECT outer{0, 0, state.width, state.height};
     HWND order = HWND_NOTOPMOST;
-    if (fullScreen()) {
+    if (state.fullScreen()) {
         if (!enterDisplayMode()) {
             return -1;
         }
@@ -85,13 +80,7 @@ std::int32_t wglCreateWindow() {
         if ((state.flags & SCREEN_NO_SWITCH) == 0) {
             style |= WS_MAXIMIZEBOX;
         }
-        ::AdjustWindowRectEx(&outer, style, FALSE, 0);
-        const int width = outer.right - outer.left;
-        const int height = outer.bottom - outer.top;
-        outer.left = (::GetSystemMetrics(SM_CXSCREEN) - width) >> 1;
-        outer.top = (::GetSystemMetrics(SM_CYSCREEN) - height) >> 1;
-        outer.right = outer.left + width;
-        outer.bottom = outer.top + height;
+        outer = centredFrame(style);
     }
     ::SetWindowLongPtrW(g.window, GWL_STYLE, static_cast<LONG_PTR>(style));
     ::SetWindowPos(g.window, order, outer.left, outer.top, outer.right - outer.left,
@@ -156,21 +145,28 @@ std::int32_t refuse(const char* reason) {
     return -1;
 }
 
+// Title and pointer requests are carried out at once; showing and hiding the pointer goes through
+// the window procedure like the other drivers', at the next flip.
+void wglApplyRequests(WindowRequests& requests) {
+    applyWindowRequests(wglWindow.window, windowState().fullScreen(), requests);
+}
+
+constexpr WindowPresenter WGL_PRESENTER = {
+    .createWindow = wglCreateWindow,
+    .destroyWindow = wglDestroyWindow,
+    .applyRequests = wglApplyRequests,
+};
+
 std::int32_t wglInit(const char* title, std::int32_t width, std::int32_t height, std::int32_t depth,
                      std::int32_t refreshRate, std::int32_t flags) {
-    prepareWindowState(title, width, height, depth, refreshRate, flags, windowsVersionWord());
+    prepareWindowState(WGL_PRESENTER, title, width, height, depth, refreshRate, flags,
+                       windowsVersionWord());
     if (flags < 0 || (flags & SCREEN_OPENGL) == 0) {
         return -1;
     }
     WglWindow& g = wglWindow;
     g = WglWindow{};
     WindowState& state = windowState();
-    state.hooks = {
-        .createWindow = wglCreateWindow,
-        .destroyWindow = wglDestroyWindow,
-        .paintWindow = nullptr,
-        .threadMain = nullptr,
-    };
     g.classOpen = openWindowClass();
     if (!g.classOpen) {
         return refuse("the window class could not be registered");
@@ -179,10 +175,7 @@ std::int32_t wglInit(const char* title, std::int32_t width, std::int32_t height,
     if (!loadOpenGl(g.gl)) {
         return refuse("opengl32.dll or one of its context functions is missing");
     }
-    g.window = ::CreateWindowExW(0, windowClassName(),
-                                 wideFromUtf8(state.title).value_or(std::wstring()).c_str(),
-                                 FIRST_STYLE, 0, 0, FIRST_WIDTH, FIRST_HEIGHT, nullptr, nullptr,
-                                 ::GetModuleHandleW(nullptr), nullptr);
+    g.window = makeClassWindow(FIRST_STYLE, RECT{0, 0, FIRST_WIDTH, FIRST_HEIGHT});
     if (g.window == nullptr) {
         return refuse("the window could not be made");
     }
@@ -210,66 +203,16 @@ void wglFlip() {
     ::SwapBuffers(g.dc);
 }
 
-std::int32_t wglGetMouse(std::int32_t* x, std::int32_t* y, std::int32_t* wheel,
-                         std::int32_t* buttons) {
-    return wglWindow.window != nullptr ? readMouseState(x, y, wheel, buttons) : -1;
-}
-
-// The pointer moves at once; showing and hiding it goes through the window procedure like the
-// other drivers', at the next flip.
-void wglSetMouse(std::int32_t x, std::int32_t y, std::int32_t pointer) {
-    const HWND window = wglWindow.window;
-    if (window == nullptr) {
-        return;
-    }
-    WindowRequests requests;
-    requestMouse(requests, x, y, pointer);
-    if (requests.warp) {
-        POINT place{requests.warpX, requests.warpY};
-        if (!fullScreen()) {
-            ::ClientToScreen(window, &place);
-        }
-        ::SetCursorPos(place.x, place.y);
-    }
-    if (requests.pointer >= 0) {
-        ::PostMessageW(window, pointerMessage(), static_cast<WPARAM>(requests.pointer), 0);
-    }
-}
-
-void wglSetWindowTitle(const char* title) {
-    if (wglWindow.window != nullptr && title != nullptr) {
-        ::SetWindowTextW(wglWindow.window, wideFromUtf8(title).value_or(std::wstring()).c_str());
-    }
-}
-
 // The display's sizes at `depth`, whether or not the window is up.
 const std::int32_t* wglFetchModes(std::int32_t depth, std::int32_t* count) {
     WglWindow& g = wglWindow;
     g.modes = displayModeSizes(depth);
-    if (count != nullptr) {
-        *count = static_cast<std::int32_t>(g.modes.size());
-    }
-    return g.modes.data();
+    return answerModes(g.modes, count);
 }
-
-void doNothing() {}
-void ignorePalette(std::int32_t, std::int32_t, std::int32_t, std::int32_t) {}
 
 } // namespace
 
-const DisplayDriver WGL_DISPLAY_DRIVER = {
-    .name = DRIVER_NAME,
-    .init = wglInit,
-    .shutdown = wglShutdown,
-    .lock = doNothing,
-    .unlock = doNothing,
-    .setPalette = ignorePalette,
-    .getMouse = wglGetMouse,
-    .setMouse = wglSetMouse,
-    .waitVsync = waitWindowVsync,
-    .setWindowTitle = wglSetWindowTitle,
-    .fetchModes = wglFetchModes,
-    .flip = wglFlip,
-};
+const DisplayDriver WGL_DISPLAY_DRIVER =
+    ownWindowDriver(DRIVER_NAME, wglInit, wglShutdown, wglFetchModes, wglFlip);
 
 } // namespace ulo

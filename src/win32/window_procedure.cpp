@@ -25,6 +25,7 @@ struct WindowClass {
     bool screenSaverSaved = false;
     bool keysChanged = false;     // since the last pump
     bool trackingPointer = false; // asked to hear when the pointer leaves
+    const char* failure = "";     // why the window could not be made
 };
 WindowClass windowClass;
 
@@ -92,13 +93,20 @@ void pointerMoved(HWND window, LPARAM lParam) {
     }
 }
 
-LRESULT button(HWND window, UINT message, WPARAM wParam, LPARAM lParam, WindowEventKind kind,
-               std::int32_t bit) {
-    WindowEvent event{};
-    event.kind = kind;
-    event.button = bit;
-    return passOn(window, message, wParam, lParam, handleWindowEvent(event));
-}
+// The mouse buttons' messages as button events.
+struct ButtonMessage {
+    UINT message;
+    WindowEventKind kind;
+    std::int32_t button;
+};
+constexpr ButtonMessage BUTTON_MESSAGES[] = {
+    {WM_LBUTTONDOWN, WindowEventKind::ButtonDown, MOUSE_LEFT},
+    {WM_LBUTTONUP, WindowEventKind::ButtonUp, MOUSE_LEFT},
+    {WM_RBUTTONDOWN, WindowEventKind::ButtonDown, MOUSE_RIGHT},
+    {WM_RBUTTONUP, WindowEventKind::ButtonUp, MOUSE_RIGHT},
+    {WM_MBUTTONDOWN, WindowEventKind::ButtonDown, MOUSE_MIDDLE},
+    {WM_MBUTTONUP, WindowEventKind::ButtonUp, MOUSE_MIDDLE},
+};
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == windowClass.pointerMessage && message != 0) {
@@ -106,6 +114,13 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     }
     WindowEvent event{};
+    for (const ButtonMessage& button : BUTTON_MESSAGES) {
+        if (button.message == message) {
+            event.kind = button.kind;
+            event.button = button.button;
+            return passOn(window, message, wParam, lParam, handleWindowEvent(event));
+        }
+    }
     switch (message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
@@ -137,18 +152,6 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         event.kind = WindowEventKind::Focus;
         event.active = wParam != FALSE;
         return passOn(window, message, wParam, lParam, handleWindowEvent(event));
-    case WM_LBUTTONDOWN:
-        return button(window, message, wParam, lParam, WindowEventKind::ButtonDown, MOUSE_LEFT);
-    case WM_LBUTTONUP:
-        return button(window, message, wParam, lParam, WindowEventKind::ButtonUp, MOUSE_LEFT);
-    case WM_RBUTTONDOWN:
-        return button(window, message, wParam, lParam, WindowEventKind::ButtonDown, MOUSE_RIGHT);
-    case WM_RBUTTONUP:
-        return button(window, message, wParam, lParam, WindowEventKind::ButtonUp, MOUSE_RIGHT);
-    case WM_MBUTTONDOWN:
-        return button(window, message, wParam, lParam, WindowEventKind::ButtonDown, MOUSE_MIDDLE);
-    case WM_MBUTTONUP:
-        return button(window, message, wParam, lParam, WindowEventKind::ButtonUp, MOUSE_MIDDLE);
     case WM_MOUSEWHEEL:
         event.kind = WindowEventKind::Wheel;
         event.wheelDelta = static_cast<std::int32_t>(wParam) > 0 ? 1 : -1;
@@ -226,8 +229,43 @@ void closeWindowClass() {
     }
 }
 
+bool startWindowClassThread() {
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+    if (!openWindowClass()) {
+        windowClass.failure = "the window class could not be registered";
+        return false;
+    }
+    return true;
+}
+
+void noteWindowClassFailure(const char* why) {
+    windowClass.failure = why;
+}
+
+const char* windowClassFailureText() {
+    return windowClass.failure;
+}
+
 const wchar_t* windowClassName() {
     return windowClass.name.c_str();
+}
+
+RECT centredFrame(DWORD style) {
+    const WindowState& state = windowState();
+    RECT outer{0, 0, state.width, state.height};
+    ::AdjustWindowRect(&outer, style, FALSE);
+    const LONG width = outer.right - outer.left;
+    const LONG height = outer.bottom - outer.top;
+    const LONG left = (::GetSystemMetrics(SM_CXSCREEN) - width) >> 1;
+    const LONG top = (::GetSystemMetrics(SM_CYSCREEN) - height) >> 1;
+    return {left, top, left + width, top + height};
+}
+
+HWND makeClassWindow(DWORD style, const RECT& place) {
+    const std::wstring title = wideFromUtf8(windowState().title).value_or(std::wstring());
+    return ::CreateWindowExW(0, windowClass.name.c_str(), title.c_str(), style, place.left,
+                             place.top, place.right - place.left, place.bottom - place.top, nullptr,
+                             nullptr, ::GetModuleHandleW(nullptr), nullptr);
 }
 
 UINT pointerMessage() {

@@ -21,7 +21,22 @@ std::uint32_t windowsVersionWord();
 bool openWindowClass();
 // Unregisters the class and gives the screen saver its old setting; also after a failed open.
 void closeWindowClass();
+
+// The start of a window thread whose window is of Ulo's class (closeWindowClass is its stop): the
+// thread presents above normal priority, so that echoes keep up while the main thread reads and
+// writes files, and opens the class.
+bool startWindowClassThread();
+// Notes why the window could not be made (a text that lives for the process), for the line said
+// when no window opens; windowClassFailureText gives the last one since the class was opened.
+void noteWindowClassFailure(const char* why);
+const char* windowClassFailureText();
 const wchar_t* windowClassName();
+
+// The place of a framed window of `style` whose client area is exactly the window state's size,
+// centred on the primary display.
+RECT centredFrame(DWORD style);
+// Makes a window of Ulo's class, titled with the window state's title; null when it cannot.
+HWND makeClassWindow(DWORD style, const RECT& place);
 
 // The message that shows (wParam 1) or hides (0) the pointer on the window's own thread.
 UINT pointerMessage();

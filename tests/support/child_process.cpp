@@ -28,6 +28,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     if (pid_ == 0) {
         ::dup2(toChild[0], STDIN_FILENO);
         ::dup2(fromChild[1], STDOUT_FILENO);
+        // The child starts with SIGPIPE's default action, as from a shell: this process ignores
+        // it for its own writes, and an ignored signal would stay ignored across the exec.
+        std::signal(SIGPIPE, SIG_DFL);
         if (::chdir(directory.c_str()) != 0) {
             ::_exit(126);
         }
@@ -84,6 +87,14 @@ void ChildProcess::closeInput() {
         ::close(input_);
         input_ = -1;
     }
+}
+
+void ChildProcess::closeOutput() {
+    if (output_ >= 0) {
+        ::close(output_);
+        output_ = -1;
+    }
+    ended_ = true;
 }
 
 bool ChildProcess::fill(std::chrono::milliseconds timeout) {

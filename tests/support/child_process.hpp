@@ -22,6 +22,9 @@ public:
 
     void write(const std::string& bytes);
     void closeInput();
+    // Closes the reading end of the child's output, as a reader that exits does: the child's
+    // next write finds no reader.
+    void closeOutput();
     // The next line of standard output without its LF; nothing if none came within `timeout`
     // or the output ended.
     std::optional<std::string>

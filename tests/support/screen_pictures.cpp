@@ -1,5 +1,6 @@
 #include "support/screen_pictures.hpp"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -39,10 +40,53 @@ RgbPicture textPicture(const std::vector<std::string>& rows, int columns, int ro
     return picture;
 }
 
+namespace {
+
+bool closeTo(std::uint32_t expected, std::uint32_t actual, int tolerance) {
+    for (const int shift : {0, 8, 16}) {
+        const int a = static_cast<int>(expected >> shift & 0xFF);
+        const int b = static_cast<int>(actual >> shift & 0xFF);
+        if (std::abs(a - b) > tolerance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool sameSize(const RgbPicture& a, const RgbPicture& b) {
+    return a.width == b.width && a.height == b.height && a.pixels.size() == b.pixels.size();
+}
+
+// The first pixel of two pictures of one size that differs by more than `tolerance`, or the
+// number of pixels.
+std::size_t firstDifference(const RgbPicture& expected, const RgbPicture& actual, int tolerance) {
+    std::size_t i = 0;
+    while (i < expected.pixels.size() && closeTo(expected.pixels[i], actual.pixels[i], tolerance)) {
+        ++i;
+    }
+    return i;
+}
+
+} // namespace
+
+bool alikePictures(const RgbPicture& expected, const RgbPicture& actual, int tolerance) {
+    return sameSize(expected, actual) &&
+           firstDifference(expected, actual, tolerance) == expected.pixels.size();
+}
+
+std::vector<int> dirtyRows(const ScreenState& screen) {
+    std::vector<int> rows;
+    for (int y = 0; y < screen.height * screen.scanlineSize; ++y) {
+        if (screen.dirty[static_cast<std::size_t>(y)] != 0) {
+            rows.push_back(y);
+        }
+    }
+    return rows;
+}
+
 ::testing::AssertionResult samePicture(const RgbPicture& expected, const RgbPicture& actual,
-                                       const std::string& name) {
-    if (expected.width == actual.width && expected.height == actual.height &&
-        expected.pixels == actual.pixels) {
+                                       const std::string& name, int tolerance) {
+    if (alikePictures(expected, actual, tolerance)) {
         return ::testing::AssertionSuccess();
     }
     std::ostringstream message;
@@ -56,18 +100,14 @@ RgbPicture textPicture(const std::vector<std::string>& rows, int columns, int ro
 #else
     message << name << ": pictures differ";
 #endif
-    if (expected.width != actual.width || expected.height != actual.height) {
+    if (!sameSize(expected, actual)) {
         message << "; sizes " << expected.width << "x" << expected.height << " and " << actual.width
                 << "x" << actual.height;
     } else {
-        for (std::size_t i = 0; i < expected.pixels.size(); ++i) {
-            if (expected.pixels[i] != actual.pixels[i]) {
-                message << "; first at x " << i % static_cast<std::size_t>(expected.width) << ", y "
-                        << i / static_cast<std::size_t>(expected.width) << ": expected " << std::hex
-                        << expected.pixels[i] << ", got " << actual.pixels[i];
-                break;
-            }
-        }
+        const std::size_t first = firstDifference(expected, actual, tolerance);
+        message << "; first at x " << first % static_cast<std::size_t>(expected.width) << ", y "
+                << first / static_cast<std::size_t>(expected.width) << ": expected " << std::hex
+                << expected.pixels[first] << ", got " << actual.pixels[first];
     }
     return ::testing::AssertionFailure() << message.str();
 }

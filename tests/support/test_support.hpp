@@ -56,6 +56,13 @@ void setEnvironment(const char* name, const char* value);
 // with the power to write anything: as root on Linux, or under Wine, which lets root do so).
 bool writableAnyway(const std::filesystem::path& path);
 
+// Runs `body`, a test of what read-only files and folders do, where their permissions bind: as
+// is for a user without the power to write anything; as root, in a child process that becomes
+// the system user nobody, with the working directory handed over to it. The child's failures are
+// this test's; a body that skips there fails. (Windows has no such user: there `body` runs as is,
+// and skips where it finds that it can write anything.)
+void runWherePermissionsBind(const std::function<void()>& body);
+
 // The directory that a death test's dying statement should work in: the test's own. On Windows
 // the statement runs in a new process that starts the test again with a temporary directory of
 // its own, so the first process hands its directory down through the environment.
