@@ -29,6 +29,13 @@ struct GridConsole;
 
 // What a console device does, each operation given the console it serves. Rows and columns are
 // 0-based cells; a null slot says the device has nothing to do there (as noted at each slot).
+// Every slot is called from the conversation's thread only, through the grid console, and never
+// from two places at once: a device whose screen is drawn or whose keys are pushed by another
+// thread (a window's) takes that thread's lock in `lock` and the grid holds it around drawing.
+// writeCells, clearRows and textSize are required; every other slot may be null.
+// No slot may block for long: waitForInput is the one place the conversation waits, and a device
+// that cannot block there (a page that must get control back) yields there instead and may
+// return early: a wait for a key then polls again, a sleep ends sooner.
 struct ConsoleDevice {
     // Draws `count` bytes as characters from cell (x, y) to the right; they never pass the right
     // edge. False when the device refused them.
