@@ -5,23 +5,18 @@
 # and given back as UTF-8.
 #
 #   win32_pipe_session.sh WINE ULO_EXE
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/win32_session_start.sh"
 wine=$1
 ulo=$2
 # Piped input is read whether or not there is an X display for a window: the same transcript and
 # data.dat both ways.
 display=${DISPLAY:-}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-
-fail() {
-    echo "FAILED: $1; the transcript:" >&2
-    cat -A transcript >&2
-    exit 1
+show_failure() {
+    echo "the transcript:"
+    cat -A transcript
 }
 
-[ -n "$display" ] || { echo "FAILED: no X display for the run with one" >&2; exit 1; }
+[ -n "$display" ] || fail "no X display for the run with one"
 for run_display in "" "$display"; do
     if [ -n "$run_display" ]; then export DISPLAY=$run_display; else unset DISPLAY; fi
     rm -f data.dat

@@ -63,7 +63,7 @@ const Platform& nativePlatform() {
         .programFilePath = posixProgramFilePath,
         .beep = sdlBeep,
         .scriptedInput = posixScriptedInput,
-        .pendingEnd = terminationExitCode,
+        .pendingEnd = pendingEndCode,
         .screenHelp = POSIX_SCREEN_HELP,
         .endHelp = "128 + the signal's number when Ctrl+C, SIGTERM, SIGHUP or SIGQUIT ends it.",
     };

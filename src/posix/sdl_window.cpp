@@ -1,10 +1,10 @@
 #include "posix/sdl_window.hpp"
 
+#include "console/codepage437.hpp"
 #include "posix/sdl_icon.hpp"
 #include "posix/sdl_keys.hpp"
 #include "posix/sdl_sound.hpp"
 #include "posix/termination_signals.hpp"
-#include "screen/codepage437.hpp"
 #include "screen/screen.hpp"
 #include "screen/window_events.hpp"
 

@@ -58,14 +58,8 @@ void requestEnd() {
     wakeKeyReaders(); // a window's reader waits for keys pushed, not for the console
 }
 
-int pendingEndCode() {
+std::int32_t pendingEndCode() {
     return endRequested.load() ? CONTROL_C_EXIT_CODE : 0;
-}
-
-void endOnRequest() {
-    if (const int code = pendingEndCode(); code != 0) {
-        terminate(code);
-    }
 }
 
 HANDLE endRequestEvent() {

@@ -61,10 +61,6 @@ void windowsStart() {
     watchEndRequests();
 }
 
-std::int32_t windowsPendingEnd() {
-    return pendingEndCode();
-}
-
 constexpr const char* WINDOWS_SCREEN_HELP =
     R"(Ulo opens its own window, drawn through DirectDraw, or through GDI where
 DirectDraw cannot start; Alt+Enter switches to full screen and back. Without a
@@ -86,9 +82,10 @@ const Platform& nativePlatform() {
         .programFilePath = windowsProgramFilePath,
         .beep = windowsBeep,
         .scriptedInput = windowsScriptedInput,
-        .pendingEnd = windowsPendingEnd,
+        .pendingEnd = pendingEndCode,
         .screenHelp = WINDOWS_SCREEN_HELP,
-        .endHelp = "0xC000013A when Ctrl+C, Ctrl+Break or closing the console ends it.",
+        .endHelp =
+            "0xC000013A when Ctrl+C, Ctrl+Break, closing the console or the session's end ends it.",
     };
     return windows;
 }
