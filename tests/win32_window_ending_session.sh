@@ -35,7 +35,7 @@ find_window() {
 }
 screen_saver_is() { [ "$("$wine" "$session" screen-saver | tr -d '\r')" = "$1" ]; }
 stored() { grep -q '^"hello",' data.dat 2>/dev/null; }
-ended() { screen | grep -Fxq "status=58"; } # 0xC000013A, of which the shell sees the low byte
+ended() { screen | grep -q "status=58$"; } # 0xC000013A, of which the shell sees the low byte
 
 "$wine" "$session" screen-saver-on || fail "cannot switch the screen saver on"
 for ending in ctrl-c end-session; do
