@@ -91,8 +91,14 @@ TEST_F(Win32WindowProcedure, KeyPressesQueueExtendedCodesAndCharactersComeAsText
     key('X', keyBits(0x2D, false, true), WM_SYSKEYDOWN);
     holdKeys({});
     key(VK_F10, keyBits(0x44), WM_SYSKEYDOWN);
+    // Shift+Tab gives its key code alone, not also the Tab that TranslateMessage makes of it.
+    holdKeys({VK_SHIFT, VK_LSHIFT});
+    key(VK_TAB, keyBits(0x0F));
+    ::SendMessageW(window, WM_CHAR, '\t', keyBits(0x0F));
+    holdKeys({});
     EXPECT_EQ(queuedKeys(), (std::vector<KeyCode>{KEY_UP, KEY_UP, KEY_F12, KEY_F1, KEY_F1, KEY_F1,
-                                                  extendedKey(0x73), extendedKey(0x2D), KEY_F10}));
+                                                  extendedKey(0x73), extendedKey(0x2D), KEY_F10,
+                                                  extendedKey(0x0F)}));
 
     ::SendMessageW(window, WM_CHAR, 'h', keyBits(0x23));
     ::SendMessageW(window, WM_CHAR, 3, keyBits(0x2E));                  // Ctrl+C

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <csignal>
+#include <filesystem>
 #include <thread>
 
 namespace ulo {
@@ -57,7 +58,10 @@ class Window : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(display.running()) << "Xvfb did not start";
-        ulo.emplace(ULO_BINARY, std::vector<std::string>{}, directory.path().string(),
+        // With no input at all, as a desktop starts programs: input from a pipe would be read
+        // instead of the window's keys.
+        ulo.emplace("/bin/sh", std::vector<std::string>{"-c", "exec " ULO_BINARY " </dev/null"},
+                    directory.path().string(),
                     std::vector<std::string>{"DISPLAY=" + display.name(), "LC_ALL=C.UTF-8",
                                              "SDL_RENDER_DRIVER=software"});
         // Only the window that shows the banner stays: keys go to no other.
@@ -192,13 +196,32 @@ TEST_P(WindowEnding, EndsThroughTheNormalExit) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, WindowEnding, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
 
-TEST(WindowFallback, WithoutADisplayUloTalksThroughTheTerminal) {
-    testing::TemporaryDirectory directory;
-    const auto result = testing::runWithInput(ULO_BINARY, directory.path().string(), "hi\nexit\n",
-                                              {"DISPLAY=:987", "LC_ALL=C.UTF-8"});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.output.substr(0, 21), BANNER + "\n\nhi\n");
-    EXPECT_EQ(readFile("data.dat"), unknownRecord("hi"));
+// The desktop going away in the middle of a conversation ends Ulo as SIGHUP does: through the
+// normal exit (no abort, no core), with every record kept.
+TEST_F(Window, LosingTheDesktopEndsItAsHangingUpDoes) {
+    ASSERT_NO_FATAL_FAILURE(say("hello"));
+    display.stop();
+    EXPECT_EQ(ulo->wait(), 128 + SIGHUP);
+    EXPECT_EQ(readFile("data.dat"), unknownRecord("hello"));
+    for (const auto& entry : std::filesystem::directory_iterator(directory.path())) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with("core")) << entry.path();
+    }
+}
+
+// Piped input is read, with or without a desktop: the same transcript and knowledge either way
+// (a window would have taken the conversation off standard output).
+TEST(PipedInput, OpensNoWindowWithOrWithoutADisplay) {
+    testing::VirtualDisplay display;
+    ASSERT_TRUE(display.running()) << "Xvfb did not start";
+    for (const std::string& name : {std::string(":987"), display.name()}) {
+        testing::TemporaryDirectory directory;
+        const auto result =
+            testing::runWithInput(ULO_BINARY, directory.path().string(), "hi\nexit\n",
+                                  {"DISPLAY=" + name, "LC_ALL=C.UTF-8"});
+        EXPECT_EQ(result.exitCode, 0) << name;
+        EXPECT_EQ(result.output.substr(0, 21), BANNER + "\n\nhi\n") << name;
+        EXPECT_EQ(readFile(directory.path() / "data.dat"), unknownRecord("hi")) << name;
+    }
 }
 
 } // namespace

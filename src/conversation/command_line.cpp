@@ -27,11 +27,12 @@ temp.dat there); started from the desktop's menu, Ulo works in your home folder.
 constexpr std::string_view HELP_MIDDLE = R"(
 
 Keys: Left, Right, Home, End; Up and Down move a screen row in a long line;
-Backspace, Delete; Escape empties the line; Tab; Enter.
+Backspace, Delete; Escape empties the line; Tab; Enter and Ctrl+Enter.
 
 From a pipe or a file (printf 'hello\nexit\n' | ulo) input bytes are keys and
 every screen line is written to standard output as soon as it is finished; the
-end of the input ends Ulo as exit does.
+end of the input ends Ulo as exit does. Piped input opens no window, on a
+desktop too.
 
 Exit status: 0 after exit or the end of the input; 2 for a wrong argument;
 )";

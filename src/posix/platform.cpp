@@ -6,6 +6,7 @@
 #include "posix/termination_signals.hpp"
 #include "screen/display_driver.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -34,6 +35,16 @@ std::string posixProgramFilePath() {
     }
 }
 
+namespace {
+
+bool posixScriptedInput() {
+    struct stat input {};
+    return ::fstat(STDIN_FILENO, &input) == 0 &&
+           (S_ISFIFO(input.st_mode) || S_ISREG(input.st_mode));
+}
+
+} // namespace
+
 constexpr const char* POSIX_SCREEN_HELP =
     R"(On a desktop (X11 or Wayland) Ulo opens its own window; Alt+Enter switches to
 full screen and back. Elsewhere it takes over the terminal. The environment
@@ -51,6 +62,7 @@ const Platform& nativePlatform() {
         .displayDrivers = POSIX_DISPLAY_DRIVERS,
         .programFilePath = posixProgramFilePath,
         .beep = sdlBeep,
+        .scriptedInput = posixScriptedInput,
         .pendingEnd = pendingEndCode,
         .screenHelp = POSIX_SCREEN_HELP,
         .endHelp = "128 + the signal's number when Ctrl+C, SIGTERM, SIGHUP or SIGQUIT ends it.",

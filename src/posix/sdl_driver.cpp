@@ -55,6 +55,14 @@ void placePictureInWindow() {
 void sdlDestroyWindow() {
     SdlWindow& w = sdlWindowRecord;
     const SdlLibrary& sdl = *w.desktop.sdl;
+    if (sdlDesktopLost()) {
+        // Gone with the desktop: SDL would wait forever for the window system to confirm.
+        w.texture = nullptr;
+        w.renderer = nullptr;
+        w.desktop.window = nullptr;
+        w.blitter = nullptr;
+        return;
+    }
     if (w.texture != nullptr) {
         sdl.SDL_DestroyTexture(w.texture);
         w.texture = nullptr;
@@ -179,6 +187,9 @@ bool sdlWaitEvents(std::int32_t milliseconds) {
 // Any thread: an event of the program's own, which ends a wait on the desktop's connection and
 // is then drained with the others.
 void sdlWake() {
+    if (sdlDesktopLost()) {
+        return; // the wake-up would go through the window system's second, now dead, connection
+    }
     SDL_Event event{};
     event.type = SDL_USEREVENT;
     sdlWindowRecord.desktop.sdl->SDL_PushEvent(&event);

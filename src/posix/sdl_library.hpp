@@ -4,6 +4,11 @@
 
 #include <SDL.h>
 
+// SDL_syswm.h would bring the window systems' own headers (and their macros) to every includer:
+// its one function is declared here, and the record it fills is known by name only.
+struct SDL_SysWMinfo;
+extern "C" SDL_bool SDLCALL SDL_GetWindowWMInfo(SDL_Window* window, SDL_SysWMinfo* info);
+
 namespace ulo {
 
 // Every SDL function the window drivers and the bell use, as (name, function) pairs.
@@ -22,6 +27,7 @@ namespace ulo {
     X(SDL_SetWindowFullscreen)                                                                     \
     X(SDL_GetWindowFlags)                                                                          \
     X(SDL_GetWindowID)                                                                             \
+    X(SDL_GetWindowWMInfo)                                                                         \
     X(SDL_GetWindowSize)                                                                           \
     X(SDL_GetWindowPosition)                                                                       \
     X(SDL_GetWindowDisplayIndex)                                                                   \

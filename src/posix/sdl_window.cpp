@@ -4,11 +4,16 @@
 #include "posix/sdl_icon.hpp"
 #include "posix/sdl_keys.hpp"
 #include "posix/sdl_sound.hpp"
+#include "posix/termination_signals.hpp"
 #include "screen/screen.hpp"
 #include "screen/window_events.hpp"
 
+#include <SDL_syswm.h>
+#include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <string>
 
 namespace ulo {
@@ -30,6 +35,63 @@ std::string desktopVideoDrivers() {
         drivers += drivers.empty() ? "wayland" : ",wayland";
     }
     return drivers;
+}
+
+// The desktop going away ends Ulo as SIGHUP does, through the normal exit on the main thread.
+// Xlib, on losing its server, calls its I/O error handler and then the connection's exit handler,
+// whose default calls exit on whichever thread noticed (the window thread, whose join the exit
+// routines would then wait for on itself). Here both only note the end and the loss; calls on the
+// dead connection do nothing afterwards. Before the handlers Xlib locks the connection for the
+// thread that noticed, for the exit it expects to follow on that thread: the exit handler gives
+// the lock back, or the libraries' own exit code (the GL library's, closing what it knows of the
+// connection) would wait for it forever on the main thread. SDL's second connection, through which
+// other threads wake the window thread, keeps the default exit handler (SDL does not give it out):
+// once the loss is noted nothing uses that connection any more, not even to close it.
+using XlibIoErrorHandler = int (*)(void* display);
+using XlibIoErrorExitHandler = void (*)(void* display, void* data);
+using XlibUnlockDisplay = int (*)(void* display);
+
+std::atomic<bool> desktopLost{false};
+XlibUnlockDisplay unlockDisplay = nullptr;
+
+void noteDesktopLost() {
+    desktopLost.store(true);
+    endAsIfSignalled(SIGHUP);
+}
+
+int desktopLostError(void*) {
+    noteDesktopLost();
+    return 0;
+}
+
+void desktopLostExit(void* display, void*) {
+    noteDesktopLost();
+    unlockDisplay(display);
+}
+
+// Installs the handlers on the X connection of `window`, through the Xlib that SDL loaded (none
+// on other desktops, or with an Xlib too old to let a program outlive its server).
+void watchForDesktopLoss(const SdlLibrary& sdl, SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (sdl.SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_X11) {
+        return;
+    }
+    void* xlib = ::dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (xlib == nullptr) {
+        return;
+    }
+    using SetHandler = XlibIoErrorHandler (*)(XlibIoErrorHandler);
+    using SetExitHandler = void (*)(void*, XlibIoErrorExitHandler, void*);
+    const auto setHandler = reinterpret_cast<SetHandler>(::dlsym(xlib, "XSetIOErrorHandler"));
+    const auto setExitHandler =
+        reinterpret_cast<SetExitHandler>(::dlsym(xlib, "XSetIOErrorExitHandler"));
+    unlockDisplay = reinterpret_cast<XlibUnlockDisplay>(::dlsym(xlib, "XUnlockDisplay"));
+    if (setHandler != nullptr && setExitHandler != nullptr && unlockDisplay != nullptr) {
+        setHandler(desktopLostError);
+        setExitHandler(info.info.x11.display, desktopLostExit, nullptr);
+    }
+    ::dlclose(xlib); // SDL keeps it loaded
 }
 
 bool altHeld(std::uint16_t modifiers) {
@@ -151,12 +213,20 @@ bool startSdlVideo(SdlDesktopWindow& w) {
     sdl.SDL_StartTextInput();
     const char* videoDriver = sdl.SDL_GetCurrentVideoDriver();
     w.waitsForEvents = videoDriver != nullptr && std::strcmp(videoDriver, "x11") == 0;
+    w.onWayland = videoDriver != nullptr && std::strcmp(videoDriver, "wayland") == 0;
     return true;
+}
+
+bool sdlDesktopLost() {
+    return desktopLost.load();
 }
 
 void stopSdlVideo(SdlDesktopWindow& w) {
     const SdlLibrary& sdl = *w.sdl;
     closeSdlSound(sdl);
+    if (sdlDesktopLost()) {
+        return; // the window system went with its server; closing it would only find it gone
+    }
     if (w.arrow != nullptr) {
         sdl.SDL_FreeCursor(w.arrow);
         w.arrow = nullptr;
@@ -176,6 +246,7 @@ void dressSdlWindow(SdlDesktopWindow& w) {
     if (w.arrow != nullptr) {
         sdl.SDL_SetCursor(w.arrow);
     }
+    watchForDesktopLoss(sdl, w.window);
 }
 
 bool pumpSdlEvents(SdlDesktopWindow& w) {
@@ -219,8 +290,15 @@ bool pumpSdlEvents(SdlDesktopWindow& w) {
                 handleWindowEvent(wheel);
             }
             break;
+        case SDL_QUIT:
+            // SDL's Wayland video sends it when the compositor goes away: the desktop is gone.
+            // Elsewhere it asks nothing: only "exit" ends the program.
+            if (w.onWayland) {
+                noteDesktopLost();
+            }
+            break;
         default:
-            break; // wake-ups; quit requests too: only "exit" ends the program
+            break; // wake-ups
         }
     }
     return keysChanged;

@@ -22,6 +22,7 @@ struct SdlDesktopWindow {
     std::uint8_t lastKeyBase = 0;       // the key last pressed: its own character
     std::uint16_t lastKeyModifiers = 0; // and the modifiers held with it
     bool waitsForEvents = false;        // the video driver sleeps on the desktop's connection
+    bool onWayland = false;             // a quit event then means the compositor went away
 };
 
 // A desktop to show a window on, or a video driver the user asked SDL for by name.
@@ -31,6 +32,10 @@ bool sdlDisplayAvailable();
 // instead of drawing nowhere), with the signals left to the program, text input on and the arrow
 // pointer made; false when SDL cannot start.
 bool startSdlVideo(SdlDesktopWindow& w);
+// True once the desktop went away under the window (its server ended): the end is then pending
+// as for SIGHUP, and the window system is not to be called for anything but the window's own
+// connection. Any thread.
+bool sdlDesktopLost();
 // Ends what startSdlVideo began, the bell's sound device included (also after a failed start).
 void stopSdlVideo(SdlDesktopWindow& w);
 

@@ -82,6 +82,10 @@ void watchResizeSignal() {
     install(SIGWINCH, onResize);
 }
 
+void endAsIfSignalled(int number) {
+    onEndingSignal(number);
+}
+
 int signalWakeDescriptor() {
     return wakePipe[0];
 }

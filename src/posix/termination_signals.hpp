@@ -18,6 +18,11 @@ void watchResizeSignal();
 // handler is installed.
 int signalWakeDescriptor();
 
+// Ends the program as ending signal `number` would, for an end that the program itself notices
+// on any thread (the desktop going away): the same pending end, the same wake-up, also when the
+// signal is ignored.
+void endAsIfSignalled(int number);
+
 // The exit code of the end that an ending signal asks for: 128 + the number of the first that
 // arrived, 0 while none did (the platform's pendingEnd). Any thread may ask.
 std::int32_t pendingEndCode();

@@ -42,6 +42,10 @@ struct Platform {
     // another thread (the bell of the consoles that sound a tone); nothing where the platform has
     // no sound for it.
     void (*beep)(std::int32_t frequency, std::int32_t milliseconds);
+    // True when standard input is a pipe or a file: a script talks to Ulo, which then opens no
+    // window and talks through standard input and output. A terminal or no input at all (the
+    // null device, as a desktop starts programs) leaves the choice of screen as it is.
+    bool (*scriptedInput)();
     // The exit code that a request from outside to end asks for (on POSIX an ending signal:
     // 128 + its number), 0 while none came. Any thread may ask.
     std::int32_t (*pendingEnd)();

@@ -204,6 +204,13 @@ const DisplayDriver* chooseDriver(const ScreenState& screen, std::int32_t refres
         return &NULL_DISPLAY_DRIVER;
     }
     const DisplayDriverList list = displayDrivers();
+    // Input from a pipe or a file is a script's: it is read, so no window opens (drivers that a
+    // caller put in place of the platform's are still tried).
+    const Platform& platform = nativePlatform();
+    if (list.drivers == platform.displayDrivers.data() && platform.scriptedInput != nullptr &&
+        platform.scriptedInput()) {
+        return nullptr;
+    }
     const DisplayDriver* named = driverNamed(list, requested);
     if (requested != nullptr && named == nullptr) {
         reportUnknownDriver(list, requested);

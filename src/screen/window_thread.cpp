@@ -339,6 +339,20 @@ void stopWindowThread() {
     windowState().initialised = false;
 }
 
+void holdWindowThreadUntilStopped() {
+    if (!windowThread || std::this_thread::get_id() != windowThread->thread.get_id()) {
+        return;
+    }
+    WindowThread& t = *windowThread;
+    // The window system's events reach the window only inside a pass, which holds the lock once.
+    t.screenLock.unlock();
+    {
+        std::unique_lock<std::mutex> guard(t.wakeMutex);
+        t.wakeUp.wait(guard, [&] { return !t.running.load(std::memory_order_acquire); });
+    }
+    t.screenLock.lock();
+}
+
 void lockWindow() {
     if (windowThread) {
         windowThread->screenLock.lock();

@@ -45,6 +45,13 @@ void requestWindowBeep(std::int32_t frequency, std::int32_t milliseconds);
 // A presenter's paintWindow: every framebuffer row is presented again on the next pass.
 void repaintWindow();
 
+// For a window system that ends the process as soon as the window has handled an event (the
+// session ending), once the end of the program was requested: on the window thread, lets go of
+// the screen and waits until the main thread stops the window thread in its exit routines, after
+// it closed the files; then takes the screen again and returns. On any other thread (a window
+// without a thread of its own) it returns at once, and the end comes at the next look for keys.
+void holdWindowThreadUntilStopped();
+
 // The table of a driver whose window lives on the window thread: every operation but init is the
 // window thread's.
 constexpr DisplayDriver windowThreadDriver(const char* name, decltype(DisplayDriver::init) init) {

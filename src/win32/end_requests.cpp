@@ -1,3 +1,6 @@
+// The key codes' header first: the system's headers define some of its names as macros.
+#include "console/keys.hpp"
+
 #include "win32/end_requests.hpp"
 
 #include "runtime/errors.hpp"
@@ -19,14 +22,12 @@ BOOL WINAPI controlHandler(DWORD type) {
     switch (type) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-        endRequested.store(true);
-        ::SetEvent(wakeEvent);
+        requestEnd();
         return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-        endRequested.store(true);
-        ::SetEvent(wakeEvent);
+        requestEnd();
         ::Sleep(INFINITE);
         return TRUE;
     default:
@@ -47,6 +48,14 @@ void watchEndRequests() {
     wakeEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ::SetConsoleCtrlHandler(controlHandler, TRUE);
     registerExitRoutine(stopWatching);
+}
+
+void requestEnd() {
+    endRequested.store(true);
+    if (wakeEvent != nullptr) {
+        ::SetEvent(wakeEvent);
+    }
+    wakeKeyReaders(); // a window's reader waits for keys pushed, not for the console
 }
 
 std::int32_t pendingEndCode() {

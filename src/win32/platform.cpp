@@ -45,6 +45,22 @@ void windowsBeep(std::int32_t frequency, std::int32_t milliseconds) {
     }).detach();
 }
 
+bool windowsScriptedInput() {
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const DWORD type = ::GetFileType(input);
+    return type == FILE_TYPE_PIPE || type == FILE_TYPE_DISK;
+}
+
+// The run-time's start; requests to end are heard from here on, whatever Ulo talks through (the
+// console's control handler serves the window too).
+void windowsStart() {
+    windowsStartRuntime();
+    watchEndRequests();
+}
+
 constexpr const char* WINDOWS_SCREEN_HELP =
     R"(Ulo opens its own window, drawn through DirectDraw, or through GDI where
 DirectDraw cannot start; Alt+Enter switches to full screen and back. Without a
@@ -59,15 +75,17 @@ const Platform& nativePlatform() {
     static const Platform windows = {
         .name = "Windows",
         .clock = WINDOWS_CLOCK,
-        .startRuntime = windowsStartRuntime,
+        .startRuntime = windowsStart,
         .fileSystem = &WINDOWS_FILE_SYSTEM,
         .processConsole = windowsProcessConsole,
         .displayDrivers = WINDOWS_DISPLAY_DRIVERS,
         .programFilePath = windowsProgramFilePath,
         .beep = windowsBeep,
+        .scriptedInput = windowsScriptedInput,
         .pendingEnd = pendingEndCode,
         .screenHelp = WINDOWS_SCREEN_HELP,
-        .endHelp = "0xC000013A when Ctrl+C, Ctrl+Break or closing the console ends it.",
+        .endHelp =
+            "0xC000013A when Ctrl+C, Ctrl+Break, closing the console or the session's end ends it.",
     };
     return windows;
 }

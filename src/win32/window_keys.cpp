@@ -108,4 +108,9 @@ void readHeldKeys(std::uint8_t* keyState) {
     }
 }
 
+bool pressGivesKeyCode(std::uint8_t character, std::uint8_t scanCode, std::uint8_t baseCharacter,
+                       std::uint32_t controlKeyState) {
+    return translateKey(KeyPress{character, scanCode, baseCharacter, controlKeyState}) > 255;
+}
+
 } // namespace ulo

@@ -3,6 +3,8 @@
 #include "console/codepage437.hpp"
 #include "screen/screen.hpp"
 #include "screen/window_events.hpp"
+#include "screen/window_thread.hpp"
+#include "win32/end_requests.hpp"
 #include "win32/text_encoding.hpp"
 #include "win32/window_keys.hpp"
 
@@ -23,7 +25,10 @@ struct WindowClass {
     UINT pointerMessage = 0;
     BOOL savedScreenSaver = FALSE;
     bool screenSaverSaved = false;
-    bool keysChanged = false;     // since the last pump
+    bool keysChanged = false; // since the last pump
+    // The last key press gave a key code: the character that TranslateMessage made of the same
+    // press (Tab of Shift+Tab) is not a key of its own.
+    bool pressGaveKeyCode = false;
     bool trackingPointer = false; // asked to hear when the pointer leaves
     const char* failure = "";     // why the window could not be made
 };
@@ -123,15 +128,22 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     }
     switch (message) {
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
+    case WM_SYSKEYDOWN: {
         windowClass.keysChanged = true;
-        return passOn(window, message, wParam, lParam,
-                      handleWindowEvent(keyPress(message, wParam, lParam)));
+        const WindowEvent press = keyPress(message, wParam, lParam);
+        windowClass.pressGaveKeyCode = pressGivesKeyCode(
+            press.character, press.scanCode, press.baseCharacter, press.controlKeyState);
+        return passOn(window, message, wParam, lParam, handleWindowEvent(press));
+    }
     case WM_KEYUP:
     case WM_SYSKEYUP:
         windowClass.keysChanged = true;
+        windowClass.pressGaveKeyCode = false;
         break;
     case WM_CHAR:
+        if (std::exchange(windowClass.pressGaveKeyCode, false)) {
+            break;
+        }
         return passOn(window, message, wParam, lParam,
                       handleWindowEvent(typedCharacter(wParam, lParam)));
     case WM_SIZE:
@@ -140,6 +152,16 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             return passOn(window, message, wParam, lParam, handleWindowEvent(event));
         }
         break;
+    case WM_QUERYENDSESSION:
+        return TRUE; // the session may end: Ulo ends with it, through its normal exit
+    case WM_ENDSESSION:
+        // The process ends soon after this message is handled: the end goes the way of Ctrl+C,
+        // and the window thread lets the main thread close the files before it answers.
+        if (wParam != FALSE) {
+            requestEnd();
+            holdWindowThreadUntilStopped();
+        }
+        return 0;
     case WM_CLOSE:
         // Alt+F4 and the close button only queue the close key; the window stays.
         event.kind = WindowEventKind::Close;

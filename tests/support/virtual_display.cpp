@@ -99,13 +99,19 @@ VirtualDisplay::VirtualDisplay(int width, int height) {
 }
 
 VirtualDisplay::~VirtualDisplay() {
+    stop();
+}
+
+void VirtualDisplay::stop() {
     if (display_ != nullptr) {
         XCloseDisplay(x(display_));
+        display_ = nullptr;
     }
     if (serverPid_ > 0) {
         ::kill(serverPid_, SIGTERM);
         int status = 0;
         ::waitpid(serverPid_, &status, 0);
+        serverPid_ = -1;
     }
 }
 

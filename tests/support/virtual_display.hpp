@@ -59,6 +59,8 @@ public:
     void press(unsigned long window, const std::string& keys);
     // What the window's close button does: the window system asks the window to close.
     void requestClose(unsigned long window);
+    // Ends the server, as a desktop session that ends does; nothing above works afterwards.
+    void stop();
 
 private:
     void focus(unsigned long window);
