@@ -101,70 +101,70 @@ std::vector<KeyCode> typeIntoSdlWindow(const std::vector<TypedKey>& keys) {
         if (!text.empty() && !key.ctrl) {
             sdlTextTyped(last, text.c_str());
         }
-        // Read after each key, as the editor does: the key buffer holds 15 keys.
-        for (KeyCode code = popKey(); code != 0; code = popKey()) {
-            codes.push_back(code);
-        }
+        takeQueuedKeys(codes);
     }
     return codes;
 }
 
 // The terminal: what a terminal of the xterm kind sends for each key (cursor keys in the
 // application mode that the terminal library switches on), decoded with a pause after each key.
+// The terminal library reports the sequences that the terminal's description lists as keys, by
+// name; the decoder takes the others character by character.
 struct TerminalKey {
     std::string_view name; // with the modifiers, as the table writes the key
     std::string_view sent;
+    std::string_view described; // the library's name of the key, if xterm's description has it
 };
 constexpr TerminalKey TERMINAL_KEYS[] = {
-    {"Left", "\x1bOD"},
-    {"Right", "\x1bOC"},
-    {"Up", "\x1bOA"},
-    {"Down", "\x1bOB"},
-    {"Home", "\x1bOH"},
-    {"End", "\x1bOF"},
-    {"Insert", "\x1b[2~"},
-    {"Delete", "\x1b[3~"},
-    {"PageUp", "\x1b[5~"},
-    {"PageDown", "\x1b[6~"},
-    {"Tab", "\t"},
-    {"Shift+Tab", "\x1b[Z"},
-    {"Enter", "\r"},
-    {"Ctrl+Enter", "\r"},
-    {"Backspace", "\x7f"},
-    {"Ctrl+Backspace", "\b"},
-    {"Escape", "\x1b"},
-    {"F1", "\x1bOP"},
-    {"F5", "\x1b[15~"},
-    {"F10", "\x1b[21~"},
-    {"F12", "\x1b[24~"},
-    {"Ctrl+Left", "\x1b[1;5D"},
-    {"Keypad0", "\x1b[2~"},
-    {"Keypad1", "\x1bOF"},
-    {"Keypad2", "\x1bOB"},
-    {"Keypad3", "\x1b[6~"},
-    {"Keypad4", "\x1bOD"},
-    {"Keypad5", "\x1bOE"},
-    {"Keypad6", "\x1bOC"},
-    {"Keypad7", "\x1bOH"},
-    {"Keypad8", "\x1bOA"},
-    {"Keypad9", "\x1b[5~"},
-    {"KeypadPeriod", "\x1b[3~"},
-    {"KeypadEnter", "\x1bOM"},
-    {"NumLock+Keypad0", "0"},
-    {"NumLock+Keypad1", "1"},
-    {"NumLock+Keypad2", "2"},
-    {"NumLock+Keypad3", "3"},
-    {"NumLock+Keypad4", "4"},
-    {"NumLock+Keypad5", "5"},
-    {"NumLock+Keypad6", "6"},
-    {"NumLock+Keypad7", "7"},
-    {"NumLock+Keypad8", "8"},
-    {"NumLock+Keypad9", "9"},
-    {"NumLock+KeypadPeriod", "."},
-    {"NumLock+KeypadEnter", "\x1bOM"},
+    {"Left", "\x1bOD", "KEY_LEFT"},
+    {"Right", "\x1bOC", "KEY_RIGHT"},
+    {"Up", "\x1bOA", "KEY_UP"},
+    {"Down", "\x1bOB", "KEY_DOWN"},
+    {"Home", "\x1bOH", "KEY_HOME"},
+    {"End", "\x1bOF", "KEY_END"},
+    {"Insert", "\x1b[2~", "KEY_IC"},
+    {"Delete", "\x1b[3~", "KEY_DC"},
+    {"PageUp", "\x1b[5~", "KEY_PPAGE"},
+    {"PageDown", "\x1b[6~", "KEY_NPAGE"},
+    {"Tab", "\t", ""},
+    {"Shift+Tab", "\x1b[Z", "KEY_BTAB"},
+    {"Enter", "\r", ""},
+    {"Ctrl+Enter", "\r", ""},
+    {"Backspace", "\x7f", "KEY_BACKSPACE"},
+    {"Ctrl+Backspace", "\b", ""},
+    {"Escape", "\x1b", ""},
+    {"F1", "\x1bOP", "KEY_F(1)"},
+    {"F5", "\x1b[15~", "KEY_F(5)"},
+    {"F10", "\x1b[21~", "KEY_F(10)"},
+    {"F12", "\x1b[24~", "KEY_F(12)"},
+    {"Ctrl+Left", "\x1b[1;5D", "kLFT5"},
+    {"Keypad0", "\x1b[2~", "KEY_IC"},
+    {"Keypad1", "\x1bOF", "KEY_END"},
+    {"Keypad2", "\x1bOB", "KEY_DOWN"},
+    {"Keypad3", "\x1b[6~", "KEY_NPAGE"},
+    {"Keypad4", "\x1bOD", "KEY_LEFT"},
+    {"Keypad5", "\x1bOE", "KEY_B2"},
+    {"Keypad6", "\x1bOC", "KEY_RIGHT"},
+    {"Keypad7", "\x1bOH", "KEY_HOME"},
+    {"Keypad8", "\x1bOA", "KEY_UP"},
+    {"Keypad9", "\x1b[5~", "KEY_PPAGE"},
+    {"KeypadPeriod", "\x1b[3~", "KEY_DC"},
+    {"KeypadEnter", "\x1bOM", "KEY_ENTER"},
+    {"NumLock+Keypad0", "0", ""},
+    {"NumLock+Keypad1", "1", ""},
+    {"NumLock+Keypad2", "2", ""},
+    {"NumLock+Keypad3", "3", ""},
+    {"NumLock+Keypad4", "4", ""},
+    {"NumLock+Keypad5", "5", ""},
+    {"NumLock+Keypad6", "6", ""},
+    {"NumLock+Keypad7", "7", ""},
+    {"NumLock+Keypad8", "8", ""},
+    {"NumLock+Keypad9", "9", ""},
+    {"NumLock+KeypadPeriod", ".", ""},
+    {"NumLock+KeypadEnter", "\x1bOM", "KEY_ENTER"},
 };
 
-std::vector<KeyCode> typeIntoTerminal(const std::vector<TypedKey>& keys) {
+std::vector<KeyCode> typeIntoTerminal(const std::vector<TypedKey>& keys, bool described) {
     TerminalKeyDecoder decoder;
     for (const TypedKey& key : keys) {
         std::string sent;
@@ -179,7 +179,10 @@ std::vector<KeyCode> typeIntoTerminal(const std::vector<TypedKey>& keys) {
             const std::string name = std::string(key.ctrl ? "Ctrl+" : "") +
                                      (key.shift ? "Shift+" : "") + (key.alt ? "Alt+" : "") +
                                      (key.numLock ? "NumLock+" : "") + key.name;
-            if (const TerminalKey* terminalKey = findKey(TERMINAL_KEYS, name, "The terminal")) {
+            const TerminalKey* terminalKey = findKey(TERMINAL_KEYS, name, "The terminal");
+            if (terminalKey != nullptr && described && !terminalKey->described.empty()) {
+                decoder.namedKey(terminalKey->described);
+            } else if (terminalKey != nullptr) {
                 sent = terminalKey->sent;
             }
         }
@@ -191,9 +194,19 @@ std::vector<KeyCode> typeIntoTerminal(const std::vector<TypedKey>& keys) {
     return decoder.takeCodes();
 }
 
+std::vector<KeyCode> typeIntoTerminalAsSent(const std::vector<TypedKey>& keys) {
+    return typeIntoTerminal(keys, false);
+}
+
+std::vector<KeyCode> typeIntoTerminalAsDescribed(const std::vector<TypedKey>& keys) {
+    return typeIntoTerminal(keys, true);
+}
+
 INSTANTIATE_TEST_SUITE_P(Linux, KeyTable,
                          ::testing::Values(KeyPath{"Window", typeIntoSdlWindow},
-                                           KeyPath{"Terminal", typeIntoTerminal}),
+                                           KeyPath{"TerminalSequences", typeIntoTerminalAsSent},
+                                           KeyPath{"TerminalDescription",
+                                                   typeIntoTerminalAsDescribed}),
                          keyPathName);
 
 } // namespace

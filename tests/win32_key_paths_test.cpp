@@ -173,10 +173,7 @@ std::vector<KeyCode> typeIntoWindow(const std::vector<TypedKey>& keys) {
         }
         ::SendMessageW(window, system ? WM_SYSKEYUP : WM_KEYUP, press->virtualKey,
                        bits | static_cast<LPARAM>(3u << 30));
-        // Read after each key, as the editor does: the key buffer holds 15 keys.
-        for (KeyCode code = popKey(); code != 0; code = popKey()) {
-            codes.push_back(code);
-        }
+        takeQueuedKeys(codes);
     }
     const BYTE released[256] = {};
     ::SetKeyboardState(const_cast<BYTE*>(released));

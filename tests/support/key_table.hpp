@@ -36,6 +36,14 @@ struct KeyPath {
 
 class KeyTable : public ::testing::TestWithParam<KeyPath> {};
 
+// Empties the key buffer, oldest code first: a path that goes through it reads after each key,
+// as the editor does, for the buffer holds 15 codes.
+inline void takeQueuedKeys(std::vector<KeyCode>& codes) {
+    for (KeyCode code = popKey(); code != 0; code = popKey()) {
+        codes.push_back(code);
+    }
+}
+
 // The test name of a key path, and the path as a test's parameter prints.
 std::string keyPathName(const ::testing::TestParamInfo<KeyPath>& path);
 void PrintTo(const KeyPath& path, std::ostream* out);
