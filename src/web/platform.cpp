@@ -1,0 +1,114 @@
+// The platform record of the browser: one page, one thread, the page's clock.
+#include "web/web_platform.hpp"
+
+#include "console/console_hooks.hpp"
+#include "console/keys.hpp"
+#include "console/line_editor.hpp"
+#include "runtime/platform.hpp"
+
+#include <cstdio>
+#include <emscripten.h>
+
+namespace ulo {
+namespace {
+
+constexpr std::int64_t MICROSECONDS_PER_SECOND = 1'000'000;
+// Said on the screen when the browser keeps nothing for the page (a private window, storage
+// blocked, no quota): Ulo goes on with its knowledge in memory.
+constexpr const char* STORAGE_REFUSED_NOTICE =
+    "The browser refuses storage: what Ulo learns now is lost when the page closes.";
+
+// Microseconds of the wall clock: the rolls then differ from one visit to the next, as they do
+// from one start to the next on the desktop.
+EM_JS(double, pageClockMicroseconds, (),
+      { return Math.floor((performance.timeOrigin + performance.now()) * 1000); });
+
+bool pageClockFrequency(std::int64_t* countsPerSecond) {
+    *countsPerSecond = MICROSECONDS_PER_SECOND;
+    return true;
+}
+
+bool pageClockCount(std::int64_t* count) {
+    *count = static_cast<std::int64_t>(pageClockMicroseconds());
+    return true;
+}
+
+std::uint32_t pageClockMilliseconds() {
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(pageClockMicroseconds()) / 1000u);
+}
+
+constexpr SystemClock PAGE_CLOCK = {
+    .performanceFrequency = pageClockFrequency,
+    .performanceCounter = pageClockCount,
+    .tickCount = pageClockMilliseconds,
+};
+
+void startPage() {
+    if (!startWebStorage()) {
+        noteScreenNotice(STORAGE_REFUSED_NOTICE);
+    }
+    useKeyPushWait(waitForPageKeys);
+    startPageKeys();
+}
+
+// Without its screen (no canvas on the page) Ulo writes to the browser's console, and its input
+// has ended: no key can reach it.
+void consolePrint(const std::uint8_t* bytes, std::size_t length, std::int32_t) {
+    std::fwrite(bytes, 1, length, stdout);
+    std::fflush(stdout);
+}
+
+const ConsoleHooks& pageConsole() {
+    static const ConsoleHooks hooks = {
+        .readKey = [] { return keyStringFor(INPUT_END_KEY); },
+        .keyAvailable = [] { return true; },
+        .clear = [](std::uint32_t) {},
+        .setCursor = [](std::int32_t, std::int32_t, std::int32_t) { return 0; },
+        .getCursor =
+            [](std::int32_t* column, std::int32_t* row) {
+                *column = 1;
+                *row = 1;
+            },
+        .getTextSize =
+            [](std::int32_t* columns, std::int32_t* rows) {
+                *columns = 80;
+                *rows = 30;
+            },
+        .printBuffer = consolePrint,
+        .viewUpdate = [](std::int32_t, std::int32_t) {},
+        .inputLine = runInputLine,
+        .sleep = [](std::int32_t) {},
+    };
+    return hooks;
+}
+
+EM_JS(void, pageTone, (std::int32_t frequency, std::int32_t milliseconds),
+      { UloPage.tone(frequency, milliseconds); });
+
+void pageBeep(std::int32_t frequency, std::int32_t milliseconds) {
+    pageTone(frequency, milliseconds);
+}
+
+constexpr const DisplayDriver* WEB_DISPLAY_DRIVERS[] = {&WEB_DISPLAY_DRIVER};
+
+} // namespace
+
+const Platform& nativePlatform() {
+    static const Platform web = {
+        .name = "Web",
+        .clock = PAGE_CLOCK,
+        .startRuntime = startPage,
+        .fileSystem = &WEB_FILE_SYSTEM,
+        .processConsole = pageConsole,
+        .displayDrivers = WEB_DISPLAY_DRIVERS,
+        .programFilePath = [] { return std::string("/ulo"); },
+        .beep = pageBeep,
+        .pendingEnd = [] { return 0; },
+        .screenHelp = "In a browser Ulo shows its screen on the page; Alt+Enter switches to full "
+                      "screen and back.",
+        .endHelp = "The page's end is the program's.",
+    };
+    return web;
+}
+
+} // namespace ulo
