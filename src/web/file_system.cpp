@@ -40,92 +40,25 @@ int openFlags(OsOpenKind kind) {
     return READ_ONLY;
 }
 
-// Each import answers -1 (or false) after a failure, which the page notes for lastFailure.
-EM_JS(int, pageOpen, (const char* name, int flags, int notAFile), {
-    return UloPage.attempt(() = >
-                                {
-                                    const stream = FS.open(UTF8ToString(name), flags, 438);
-                                    if (!FS.isFile(stream.node.mode)) {
-                                        FS.close(stream);
-                                        throw new FS.ErrnoError(notAFile);
-                                    }
-                                    return stream.fd;
-                                },
-                           -1);
-});
-
-EM_JS(double, pageRead, (int fd, void* buffer, double count, double offset), {
-    return UloPage.attempt(() = >
-                                {
-                                    const stream = FS.getStream(fd);
-                                    return offset < 0
-                                               ? FS.read(stream, HEAP8, buffer, count)
-                                               : FS.read(stream, HEAP8, buffer, count, offset);
-                                },
-                           -1);
-});
-
+// The page's file operations (UloPage.files): each answers -1 (or false) after a failure, which
+// the page notes for lastFailure.
+EM_JS(int, pageOpen, (const char* name, int flags, int notAFile),
+      { return UloPage.files.open(UTF8ToString(name), flags, notAFile); });
+EM_JS(double, pageRead, (int fd, void* buffer, double count, double offset),
+      { return UloPage.files.read(fd, buffer, count, offset); });
 EM_JS(double, pageWrite, (int fd, const void* bytes, double count),
-      { return UloPage.attempt(() = > FS.write(FS.getStream(fd), HEAP8, bytes, count), 0); });
-
+      { return UloPage.files.write(fd, bytes, count); });
 EM_JS(double, pageSeek, (int fd, double offset, int whence),
-      { return UloPage.attempt(() = > FS.llseek(FS.getStream(fd), offset, whence), -1); });
-
-EM_JS(bool, pageTruncate, (int fd, double length), {
-    return UloPage.attempt(() = >
-                                {
-                                    FS.ftruncate(fd, length);
-                                    return true;
-                                },
-                           false);
-});
-
-EM_JS(bool, pageClose, (int fd), {
-    UloPage.unlock(fd);
-    return UloPage.attempt(() = >
-                                {
-                                    FS.close(FS.getStream(fd));
-                                    return true;
-                                },
-                           false);
-});
-
-EM_JS(int, pageRemove, (const char* name), {
-    return UloPage.attempt(() = >
-                                {
-                                    FS.unlink(UTF8ToString(name));
-                                    return 0;
-                                },
-                           -1);
-});
-
-EM_JS(bool, pageRename, (const char* from, const char* to), {
-    return UloPage.attempt(() = >
-                                {
-                                    FS.rename(UTF8ToString(from), UTF8ToString(to));
-                                    return true;
-                                },
-                           false);
-});
-
-EM_JS(bool, pageIsNamed, (int fd, const char* name), {
-    return UloPage.attempt(() = > FS.lookupPath(UTF8ToString(name)).node == = FS.getStream(fd).node,
-                           false);
-});
-
+      { return UloPage.files.seek(fd, offset, whence); });
+EM_JS(bool, pageTruncate, (int fd, double length), { return UloPage.files.truncate(fd, length); });
+EM_JS(bool, pageClose, (int fd), { return UloPage.files.close(fd); });
+EM_JS(int, pageRemove, (const char* name), { return UloPage.files.remove(UTF8ToString(name)); });
+EM_JS(bool, pageRename, (const char* from, const char* to),
+      { return UloPage.files.rename(UTF8ToString(from), UTF8ToString(to)); });
+EM_JS(bool, pageIsNamed, (int fd, const char* name),
+      { return UloPage.files.isNamed(fd, UTF8ToString(name)); });
 // The file's inode, size and time of change (milliseconds) into `fields`.
-EM_JS(bool, pageIdentify, (int fd, double* fields), {
-    return UloPage.attempt(
-        () = >
-             {
-                 const node = FS.getStream(fd).node;
-                 const attributes = node.node_ops.getattr(node);
-                 HEAPF64.set([ attributes.ino, attributes.size, attributes.mtime.getTime() ],
-                             fields >> 3);
-                 return true;
-             },
-        false);
-});
+EM_JS(bool, pageIdentify, (int fd, double* fields), { return UloPage.files.identify(fd, fields); });
 
 EM_ASYNC_JS(bool, pageLock, (int fd, bool exclusive),
             { return await UloPage.lock(fd, exclusive); });

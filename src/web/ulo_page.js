@@ -131,6 +131,38 @@ var UloPage = (function () {
     }
   }
 
+  // The program's file operations, on open files by number; each answers `failed` after a
+  // failure and notes why.
+  const files = {
+    open: (name, flags, notAFile) => attempt(() => {
+      const stream = FS.open(name, flags, 0o666);
+      if (!FS.isFile(stream.node.mode)) {
+        FS.close(stream);
+        throw new FS.ErrnoError(notAFile);
+      }
+      return stream.fd;
+    }, -1),
+    read: (fd, buffer, count, offset) => attempt(() => (offset < 0
+      ? FS.read(FS.getStream(fd), HEAP8, buffer, count)
+      : FS.read(FS.getStream(fd), HEAP8, buffer, count, offset)), -1),
+    write: (fd, bytes, count) => attempt(() => FS.write(FS.getStream(fd), HEAP8, bytes, count), 0),
+    seek: (fd, offset, whence) => attempt(() => FS.llseek(FS.getStream(fd), offset, whence), -1),
+    truncate: (fd, length) => attempt(() => { FS.ftruncate(fd, length); return true; }, false),
+    close: (fd) => {
+      unlock(fd);
+      return attempt(() => { FS.close(FS.getStream(fd)); return true; }, false);
+    },
+    remove: (name) => attempt(() => { FS.unlink(name); return 0; }, -1),
+    rename: (from, to) => attempt(() => { FS.rename(from, to); return true; }, false),
+    isNamed: (fd, name) => attempt(() => FS.lookupPath(name).node === FS.getStream(fd).node, false),
+    identify: (fd, fields) => attempt(() => {
+      const node = FS.getStream(fd).node;
+      const attributes = node.node_ops.getattr(node);
+      HEAPF64.set([attributes.ino, attributes.size, attributes.mtime.getTime()], fields >> 3);
+      return true;
+    }, false),
+  };
+
   // data.dat as kept now, read under a shared lock (for saving it to disk).
   async function knowledgeBytes() {
     const read = async () => {
@@ -178,7 +210,6 @@ var UloPage = (function () {
     window.addEventListener('resize', fit);
     document.addEventListener('fullscreenchange', fit);
     fit();
-    canvas.focus();
     return true;
   }
 
@@ -270,8 +301,12 @@ var UloPage = (function () {
     }
   }
 
+  // Keys that are not keys of their own: the text they make comes as character input.
+  const COMPOSING = new Set(['Dead', 'Process', 'Unidentified']);
+
   function onKeyDown(event) {
     startAudio();
+    if (event.isComposing || COMPOSING.has(event.key)) return;
     if (event.key === 'Enter' && event.altKey) {
       event.preventDefault();
       if (!event.repeat) toggleFullScreen();
@@ -294,34 +329,37 @@ var UloPage = (function () {
       text: commanded ? 0 : character,
     });
     // The page keeps its own shortcuts (Ctrl+R, F5, F12...); every other key is Ulo's, Tab,
-    // Backspace and Escape included.
+    // Backspace and Escape included, and types nothing into the page.
     const browserKey = /^F\d+$/.test(event.key) || ((event.ctrlKey || event.metaKey) && event.key !== 'Backspace');
     if (!browserKey) event.preventDefault();
   }
 
-  // Text from an on-screen keyboard, which sends no usable key events.
+  // Text that came without a key of its own: composed characters, an on-screen keyboard.
   function onInput(event) {
+    if (event.inputType === 'deleteContentBackward') {
+      queueKey({ scanCode: 0x0E, virtualKey: 0x08, control: 0, character: 0, base: 0, unsent: 8, text: 0 });
+    } else if (event.inputType === 'insertLineBreak') {
+      queueKey({ scanCode: 0x1C, virtualKey: 0x0D, control: 0, character: 0, base: 0, unsent: 13, text: 0 });
+    }
     for (const character of Array.from(event.data || '')) {
       queueKey({ scanCode: 0, virtualKey: 0, control: 0, character: 0, base: 0, unsent: 0, text: character.codePointAt(0) });
     }
     event.target.value = '';
   }
 
+  // The keys go to a text field over the screen: it takes composed text, and a tap on a touch
+  // screen brings up the on-screen keyboard with it.
   function startKeys() {
     const canvas = document.getElementById('screen');
     const typing = document.getElementById('typing');
-    if (canvas) canvas.addEventListener('keydown', onKeyDown);
-    if (typing) {
-      typing.addEventListener('keydown', (event) => { if (event.key !== 'Unidentified') onKeyDown(event); });
-      typing.addEventListener('input', onInput);
-    }
-    if (canvas) {
-      // A tap brings up the on-screen keyboard; a click gives the screen the keys.
-      canvas.addEventListener('pointerdown', (event) => {
-        if (event.pointerType === 'touch' && typing) typing.focus();
-        else canvas.focus();
-      });
-    }
+    if (!canvas || !typing) return;
+    typing.addEventListener('keydown', onKeyDown);
+    typing.addEventListener('input', onInput);
+    canvas.addEventListener('pointerdown', (event) => {
+      event.preventDefault();
+      typing.focus();
+    });
+    typing.focus();
   }
 
   // The next key event, into the program's record at `fields` (7 numbers); false when none waits.
@@ -374,11 +412,19 @@ var UloPage = (function () {
   }
 
   return {
-    startStorage, keep, lock, unlock, attempt, state, knowledgeBytes, replaceKnowledge,
+    startStorage, keep, lock, files, state, knowledgeBytes, replaceKnowledge,
     openScreen, present, fit, toggleFullScreen, startKeys, takeKey, waitForKey, tone, ended,
     failure: () => { const failure = state.failure; return failure; },
   };
 })();
 
 Module['onExit'] = function () { UloPage.ended(); };
+// Ulo's exit unwinds the program with an ExitStatus: when it ends while resumed from a wait, that
+// reaches the page, for which it is no error.
+window.addEventListener('unhandledrejection', (event) => {
+  if (event.reason instanceof ExitStatus) event.preventDefault();
+});
+window.addEventListener('error', (event) => {
+  if (event.error instanceof ExitStatus) event.preventDefault();
+});
 Module['uloPage'] = UloPage;
