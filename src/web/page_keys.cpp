@@ -6,6 +6,7 @@
 #include "screen/codepage437.hpp"
 #include "screen/window_events.hpp"
 
+#include <algorithm>
 #include <emscripten.h>
 
 namespace ulo {
@@ -67,12 +68,17 @@ bool takePageKey() {
 
 } // namespace
 
+// In a page only a key can change what Ulo waits for: the text size is fixed and no signal ends
+// it. So the wait lasts until a key comes, up to a second, however short the line editor's poll:
+// a page woken 40 times a second for nothing costs several percent of a core.
+constexpr std::int32_t IDLE_WAIT_MILLISECONDS = 1000;
+
 void waitForPageKeys(std::uint64_t seen, std::int32_t milliseconds) {
     if (keyPushCount() != seen || takePageKey()) {
         return;
     }
     presentDirtyRows();
-    pageWaitForKey(milliseconds);
+    pageWaitForKey(std::max(milliseconds, IDLE_WAIT_MILLISECONDS));
     takePageKey();
 }
 

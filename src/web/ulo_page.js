@@ -21,7 +21,11 @@ var UloPage = (function () {
     keys: [], // key events not yet taken by the program
     wake: null, // ends the program's wait for keys
     audio: null,
-    presented: 0, // canvas updates so far (for measurements)
+    // For measurements: when the first picture was shown, and for each key event the time from
+    // the event to the canvas showing what it did (milliseconds of the page's clock).
+    firstShownAt: null,
+    keyArrivedAt: null,
+    keyLatencies: [],
   };
 
   // ---- The folder in IndexedDB
@@ -176,9 +180,12 @@ var UloPage = (function () {
   async function replaceKnowledge(bytes) {
     const replace = async () => {
       if (state.kept) await sync(true);
-      FS.writeFile(FOLDER + '/temp.dat', bytes);
-      FS.rename(FOLDER + '/temp.dat', FOLDER + '/data.dat');
-      return keep();
+      const written = attempt(() => {
+        FS.writeFile(FOLDER + '/temp.dat', bytes);
+        FS.rename(FOLDER + '/temp.dat', FOLDER + '/data.dat');
+        return true;
+      }, false);
+      return written && keep();
     };
     return navigator.locks ? navigator.locks.request('ulo:' + FOLDER + '/data.dat', { mode: 'exclusive' }, replace) : replace();
   }
@@ -230,7 +237,10 @@ var UloPage = (function () {
       }
     }
     state.context.putImageData(state.image, 0, 0, 0, first, width, end - first);
-    state.presented += 1;
+    const now = performance.now();
+    if (state.firstShownAt === null) state.firstShownAt = now;
+    if (state.keyArrivedAt !== null) state.keyLatencies.push(now - state.keyArrivedAt);
+    state.keyArrivedAt = null;
   }
 
   function toggleFullScreen() {
@@ -280,7 +290,8 @@ var UloPage = (function () {
   // Control-key state bits, as the program's key tables read them.
   const RIGHT_ALT = 0x01, LEFT_ALT = 0x02, LEFT_CTRL = 0x08, SHIFT = 0x10, ENHANCED = 0x100;
 
-  function queueKey(key) {
+  function queueKey(key, event) {
+    if (event && state.keyArrivedAt === null) state.keyArrivedAt = event.timeStamp;
     state.keys.push(key);
     if (state.wake) state.wake();
   }
@@ -290,12 +301,15 @@ var UloPage = (function () {
     return characters.length === 1 ? characters[0].codePointAt(0) : 0;
   }
 
+  // The bell's sound: made on the first key (a page may start sound only for the user), and
+  // suspended while silent, as a running audio context costs a share of a core.
   function startAudio() {
     if (state.audio) return;
     const make = window.uloAudioContext || (() => new (window.AudioContext || window.webkitAudioContext)());
     try {
       state.audio = make();
-      if (state.audio.resume) state.audio.resume();
+      state.sounding = 0;
+      if (state.audio.suspend) state.audio.suspend();
     } catch (error) {
       state.audio = null;
     }
@@ -327,7 +341,7 @@ var UloPage = (function () {
       base: character ? singleCharacter(event.key.toLowerCase()) : 0,
       unsent: NAMED_CHARACTERS[event.key] || 0,
       text: commanded ? 0 : character,
-    });
+    }, event);
     // The page keeps its own shortcuts (Ctrl+R, F5, F12...); every other key is Ulo's, Tab,
     // Backspace and Escape included, and types nothing into the page.
     const browserKey = /^F\d+$/.test(event.key) || ((event.ctrlKey || event.metaKey) && event.key !== 'Backspace');
@@ -391,6 +405,7 @@ var UloPage = (function () {
     const audio = state.audio;
     if (!audio) return;
     try {
+      if (audio.resume) audio.resume();
       const oscillator = audio.createOscillator();
       const gain = audio.createGain();
       oscillator.type = 'square';
@@ -398,6 +413,11 @@ var UloPage = (function () {
       gain.gain.value = 0.1;
       oscillator.connect(gain);
       gain.connect(audio.destination);
+      state.sounding += 1;
+      oscillator.onended = () => {
+        state.sounding -= 1;
+        if (state.sounding === 0 && audio.suspend) audio.suspend();
+      };
       const now = audio.currentTime;
       oscillator.start(now);
       oscillator.stop(now + milliseconds / 1000);
@@ -414,7 +434,8 @@ var UloPage = (function () {
   return {
     startStorage, keep, lock, files, state, knowledgeBytes, replaceKnowledge,
     openScreen, present, fit, toggleFullScreen, startKeys, takeKey, waitForKey, tone, ended,
-    failure: () => { const failure = state.failure; return failure; },
+    failure: () => state.failure,
+    heapBytes: () => HEAP8.length,
   };
 })();
 

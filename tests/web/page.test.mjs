@@ -40,6 +40,18 @@ describe('the screen', () => {
     }
     await context.close();
   });
+
+  test('Alt+Enter switches to full screen and back, typing nothing', async () => {
+    const { context, page } = await freshUlo();
+    await page.keyboard.press('Alt+Enter');
+    await page.waitForFunction(() => document.fullscreenElement !== null);
+    await page.keyboard.press('Alt+Enter');
+    await page.waitForFunction(() => document.fullscreenElement === null);
+    // Had Alt+Enter reached Ulo as Enter, the line would start rows lower.
+    await page.keyboard.type('x');
+    await waitForScreen(page, (rows) => rows[2] === 'x' && rows.slice(3).every((row) => row === ''));
+    await context.close();
+  });
 });
 
 test('the editing keys do what they do on the desktop', async () => {
@@ -103,6 +115,11 @@ describe('the knowledge in the browser', () => {
       await page.keyboard.press('Enter');
     }
     assert.deepEqual(await savedKnowledge(page), expected);
+    // And a file of the desktop's loads into the page.
+    await page.setInputFiles('#load', { name: 'data.dat', mimeType: 'application/octet-stream',
+      buffer: Buffer.from('"ping","pong","&&$&&"\r\n') });
+    await page.waitForSelector('#status:has-text("Loaded data.dat.")');
+    assert.deepEqual(await say(page, 'ping'), ['pong']);
     await context.close();
   });
 
