@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <emscripten.h>
+#include <utility>
 
 namespace ulo {
 namespace {
