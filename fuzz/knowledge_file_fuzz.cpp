@@ -2,12 +2,15 @@
 //
 // Any bytes read as records of at most MAX_FIELD_LENGTH bytes a field, each from its own line,
 // in order, and the reading ends. A record that the writer appends after any bytes and a line end
-// reads back exactly: damage stays inside its own lines.
+// reads back exactly: damage stays inside its own lines. Searching for a record by its key or its
+// reply finds what reading record by record finds, after as many records.
 #include "conversation/knowledge_file.hpp"
+#include "conversation/record_search.hpp"
 #include "files/channels.hpp"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +18,7 @@
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -41,6 +45,36 @@ std::string typedText(FuzzedDataProvider& data) {
     std::string text = data.ConsumeRandomLengthString(ulo::MAX_FIELD_LENGTH);
     std::erase_if(text, [](char c) { return static_cast<unsigned char>(c) < 0x20; });
     return text;
+}
+
+struct ReadRecord {
+    std::string key, reply;
+    ulo::RecordLine line;
+};
+
+// The search for `wanted` as `field` on r.dat against the records read one by one.
+void checkSearch(const std::vector<ReadRecord>& records, ulo::RecordField field,
+                 const std::string& wanted) {
+    std::size_t match = 0;
+    while (match < records.size() &&
+           (field == ulo::RecordField::Key ? records[match].key : records[match].reply) != wanted) {
+        ++match;
+    }
+    check(ulo::openChannel("r.dat", ulo::OpenMode::ReadExisting, ulo::AccessMode::Unspecified, 0, 1,
+                           0) == ulo::ERR_NONE,
+          "search open");
+    ulo::KnowledgeRecord record;
+    const ulo::RecordSearch search = ulo::searchRecords(1, field, wanted, record);
+    ulo::closeChannel(1);
+    check(search.found == (match < records.size()), "the search finds what reading finds");
+    check(search.recordsExamined == static_cast<std::int64_t>(std::min(match + 1, records.size())),
+          "the search examines as many records as reading");
+    if (search.found) {
+        const ulo::RecordLine line = ulo::lastRecordLine();
+        check(record.key == records[match].key && record.reply == records[match].reply &&
+                  line.start == records[match].line.start && line.end == records[match].line.end,
+              "the search finds the record reading finds");
+    }
 }
 
 } // namespace
@@ -70,23 +104,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
     // The writer's record after the arbitrary bytes.
     writeBytes("r.dat", junk + "\r\n");
-    check(ulo::openChannel("r.dat", ulo::OpenMode::WriteAppend, ulo::AccessMode::Unspecified, 0,
-                           2, 0) == ulo::ERR_NONE,
+    check(ulo::openChannel("r.dat", ulo::OpenMode::WriteAppend, ulo::AccessMode::Unspecified, 0, 2,
+                           0) == ulo::ERR_NONE,
           "append open");
     ulo::writeRecord(2, ulo::KnowledgeRecord{key, reply, extra});
     ulo::closeChannel(2);
     const auto fileSize = static_cast<std::int64_t>(std::filesystem::file_size("r.dat"));
 
     ulo::resetFieldReader();
-    check(ulo::openChannel("r.dat", ulo::OpenMode::ReadExisting, ulo::AccessMode::Unspecified, 0,
-                           1, 0) == ulo::ERR_NONE,
+    check(ulo::openChannel("r.dat", ulo::OpenMode::ReadExisting, ulo::AccessMode::Unspecified, 0, 1,
+                           0) == ulo::ERR_NONE,
           "read open");
     ulo::KnowledgeRecord record;
     std::int64_t lineEnd = 0;
     std::int64_t records = 0;
+    std::vector<ReadRecord> read;
     do {
         ulo::readRecord(1, record);
         const ulo::RecordLine line = ulo::lastRecordLine();
+        read.push_back({std::string(record.key), std::string(record.reply), line});
         check(line.start >= lineEnd && line.start <= line.end && line.end <= fileSize,
               "record lines in order");
         check(record.key.size() <= ulo::MAX_FIELD_LENGTH &&
@@ -100,5 +136,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     check(lineEnd == fileSize, "the last record ends the file");
     check(record.key == key && record.reply == reply && record.extra == extra,
           "the written record reads back");
+
+    checkSearch(read, ulo::RecordField::Key, key);
+    checkSearch(read, ulo::RecordField::Key, read.front().key);
+    checkSearch(read, ulo::RecordField::Key, read[read.size() / 2].key);
+    checkSearch(read, ulo::RecordField::Reply, std::string(ulo::UNKNOWN_REPLY_MARKER));
+    checkSearch(read, ulo::RecordField::Reply, reply);
     return 0;
 }

@@ -140,6 +140,31 @@ TEST_F(Channels, FailedCloseIsReported) {
     EXPECT_EQ(openChannelSlot(2), nullptr);
 }
 
+// An open that fails after the file was opened (its length cannot be measured) leaves the channel
+// closed and the file closed with it: a writer that went on would write to a file it was told
+// did not open, and the file's lock would outlive the failure.
+TEST_F(Channels, AnOpenThatCannotMeasureTheFileLeavesNothingOpen) {
+    writeFile("data.dat", "old");
+    for (const OpenMode mode : {OpenMode::ReadExisting, OpenMode::WriteAppend}) {
+        {
+            testing::FailingFileSystem failing;
+            failing.plan().failSeek = true;
+            EXPECT_EQ(openChannel("data.dat", mode, AccessMode::Unspecified, CHANNEL_LOCK_EXCLUSIVE,
+                                  2, 0),
+                      ERR_FILE_IO);
+            EXPECT_EQ(openChannelSlot(2), nullptr);
+            EXPECT_EQ(writeBytes(2, "x"), ERR_ILLEGAL_FUNCTION_CALL);
+            EXPECT_EQ(failing.plan().log, std::vector<std::string>{"close"});
+        }
+        // Nothing holds the lock any more.
+        EXPECT_EQ(
+            openChannel("data.dat", mode, AccessMode::Unspecified, CHANNEL_LOCK_EXCLUSIVE, 2, 0),
+            ERR_NONE);
+        EXPECT_EQ(closeChannel(2), ERR_NONE);
+    }
+    EXPECT_EQ(readFile("data.dat"), "old");
+}
+
 TEST_F(Channels, NumbersOutsideTheTableAndBadModesAreRefused) {
     for (const int channel : {-2, 255, 1000}) {
         EXPECT_EQ(open("x", OpenMode::WriteNew, channel), ERR_ILLEGAL_FUNCTION_CALL);

@@ -19,6 +19,7 @@ namespace {
 
 using testing::kForRoll;
 using testing::readFile;
+using testing::record;
 using testing::writeFile;
 
 // k values for the rolls.
@@ -33,12 +34,6 @@ std::int32_t acknowledgementK(int line) {
     return kForRoll(4, line);
 }
 
-std::string record(std::string_view key, std::string_view reply,
-                   std::string_view extra = UNKNOWN_REPLY_MARKER) {
-    std::string line = "\"";
-    line.append(key).append("\",\"").append(reply).append("\",\"").append(extra).append("\"\r\n");
-    return line;
-}
 std::string unknown(std::string_view key) {
     return record(key, "&&$&&");
 }
@@ -137,6 +132,30 @@ TEST_F(Engine, DrawsOnceForThePromptAndOncePerRecordExamined) {
     EXPECT_EQ(random.draws(), 1u + 4 + 4 + 6 + 1);
     EXPECT_EQ(screen(), (std::vector<std::string>{"", "c", "3", "How now ", "I don't know how.",
                                                   "x", "I don't know.", "exit"}));
+}
+
+// With the generator itself, the rolls for the records examined are drawn at once: the values
+// after them are those that one roll per record leaves.
+TEST_F(Engine, TheGeneratorMovesOnOnceForEveryRecordExamined) {
+    std::string file;
+    for (int i = 0; i < 5000; ++i) {
+        file += record("key " + std::to_string(i), "reply " + std::to_string(i));
+    }
+    writeFile("data.dat", file);
+    const RandomSource scripted = useRandomSource(nullptr);
+    seedRandom(12345);
+    console.type({"key 4321"});
+    runTurn(engine);
+    const double next = randomFraction(1);
+    useRandomSource(&scripted);
+
+    LinearCongruentialGenerator generator;
+    generator.seed(12345);
+    for (int draw = 0; draw < 1 + 1 + 4322; ++draw) { // the seed's, the prompt's, the records'
+        generator.next();
+    }
+    EXPECT_EQ(next, generator.next() / 32768.0);
+    EXPECT_EQ(screen(), (std::vector<std::string>{"key 4321", "reply 4321"}));
 }
 
 TEST_F(Engine, ExitOnlyForTheExactWord) {

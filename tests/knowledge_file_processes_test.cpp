@@ -22,11 +22,8 @@ using testing::ChildProcess;
 using testing::FALLBACK_REPLIES;
 using testing::isOneOf;
 using testing::readFile;
+using testing::record;
 using testing::writeFile;
-
-std::string record(const std::string& key, const std::string& reply) {
-    return "\"" + key + "\",\"" + reply + "\",\"&&$&&\"\r\n";
-}
 
 // A starting file: known records with some unknown ones among them.
 std::string startingFile(const std::string& name, int records) {

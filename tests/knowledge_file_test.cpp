@@ -24,6 +24,12 @@ std::ostream& operator<<(std::ostream& out, const Record& r) {
                << ")";
 }
 
+// Bytes of a file, and the records read from them.
+struct Case {
+    std::string bytes;
+    std::vector<Record> records;
+};
+
 class KnowledgeFile : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -148,10 +154,6 @@ TEST_F(KnowledgeFile, ReadsFilesTheWriterDidNotProduce) {
     const std::string seed = fromHex("22 68 69 22 2C 22 68 65 6C 6C 6F 22 2C 22 67 72 65 65 74 69 "
                                      "6E 67 73 22 0D 0A");
     const Record seedRecord{"hi", "hello", "greetings"};
-    struct Case {
-        std::string bytes;
-        std::vector<Record> records;
-    };
     const std::vector<Case> cases = {
         // A record ends with its line: missing fields are empty.
         {"hi,hello\r\ngreet\r\n", {{"hi", "hello", ""}, {"greet", "", ""}}},
@@ -184,6 +186,32 @@ TEST_F(KnowledgeFile, ReadsFilesTheWriterDidNotProduce) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(readAll(c.bytes), c.records) << ::testing::PrintToString(c.bytes);
+    }
+}
+
+// A line cut short, whatever its last byte and its line end, is one record with the fields it
+// has; the whole record on the next line reads unchanged.
+TEST_F(KnowledgeFile, ShortDamagedLinesLeaveTheNextRecordWhole) {
+    const std::vector<Case> shapes = {
+        {"\"a\",", {{"a", "", ""}}},          // ends after a separator
+        {"\"a\",\"b\",", {{"a", "b", ""}}},   // after the second separator
+        {"a,", {{"a", "", ""}}},              // after an unquoted field's separator
+        {"\"a\"", {{"a", "", ""}}},           // after one field
+        {"\"a\",\"b\"", {{"a", "b", ""}}},    // after two
+        {"\"", {{"", "", ""}}},               // after an opening quote
+        {"\"a\",\"", {{"a", "", ""}}},        // after the second field's opening quote
+        {"\"a\",\"b\",\"", {{"a", "b", ""}}}, // after the third's
+        {",", {{"", "", ""}}},                // only separators
+        {",,", {{"", "", ""}}},
+        {",,,,", {{"", "", ""}}},
+    };
+    const Record whole{"key", "reply", "extra"};
+    for (const Case& shape : shapes) {
+        for (const std::string lineEnd : {"\r\n", "\n", "\r"}) {
+            const std::string bytes = shape.bytes + lineEnd + "\"key\",\"reply\",\"extra\"\r\n";
+            EXPECT_EQ(readAll(bytes), (std::vector<Record>{shape.records[0], whole}))
+                << ::testing::PrintToString(bytes);
+        }
     }
 }
 

@@ -19,15 +19,12 @@ using testing::ACKNOWLEDGEMENT_LINES;
 using testing::FALLBACK_REPLIES;
 using testing::isOneOf;
 using testing::readFile;
+using testing::record;
 using testing::showScreen;
 using testing::TerminalPane;
 using Screen = TerminalPane::Screen;
 
 const std::string BANNER = "Ulo V.3 01-09-07";
-
-std::string record(const std::string& key, const std::string& reply) {
-    return "\"" + key + "\",\"" + reply + "\",\"&&$&&\"\r\n";
-}
 
 // The file's contents once it is there and not empty (the shell writes it a moment after Ulo
 // ended).

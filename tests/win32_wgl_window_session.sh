@@ -36,7 +36,7 @@ window=
 while [ $SECONDS -lt $deadline ]; do
     kill -0 "$program_pid" 2>/dev/null || fail "the program ended early: $(cat program.out)"
     window=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -n1 || true)
-    if [ -n "$window" ] && import -window "$window" shown.png 2>/dev/null; then
+    if [ -n "$window" ] && timeout 20 import -window "$window" shown.png 2>/dev/null; then
         differing=$(compare -metric AE shown.png expected.png null: 2>&1 || true)
         [ "$differing" != 0 ] || break
     fi

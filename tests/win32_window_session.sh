@@ -51,9 +51,11 @@ picture() {
 }
 
 # shows NAME: the window's client area equals NAME.ppm in every pixel.
+# import holds the display grabbed while it waits for the window to be visible, which can last
+# for ever and stall every client of the display: a capture gets 20 s, and the poll tries again.
 shows() {
     find_window || return 1
-    import -window "$window" "$work/shown.png" 2>/dev/null || return 1
+    timeout 20 import -window "$window" "$work/shown.png" 2>/dev/null || return 1
     [ "$(compare -metric AE "$1.ppm" "$work/shown.png" null: 2>&1)" = 0 ]
 }
 
@@ -140,7 +142,7 @@ for _ in $(seq 12); do
 done
 [ -n "$switched" ] || fail "the display did not take the 640 x 480 mode"
 shows_desktop() {
-    import -window "$window" "$work/shown.png" 2>/dev/null &&
+    timeout 20 import -window "$window" "$work/shown.png" 2>/dev/null &&
         [ "$(compare -metric AE "$1.ppm" "$work/shown.png" null: 2>&1)" = 0 ]
 }
 wait_for "the picture filling the display" shows_desktop banner

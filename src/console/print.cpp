@@ -43,9 +43,9 @@ RuntimeErrorCode screenWrite(FileChannel&, const std::uint8_t* bytes, std::size_
     return ERR_NONE;
 }
 
+// The screen channel only writes: it has no end, nothing to read, sync or cut back.
 constexpr FileDevice SCREEN_DEVICE = {
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, screenWrite, nullptr,
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,     nullptr,
+    .writeBytes = screenWrite,
 };
 
 // Channel 0 gets its device when it is first used: width from the text size, column from the

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "conversation/knowledge_file.hpp"
-#include "files/file_system.hpp"
+#include "conversation/record_store.hpp"
 
 #include <array>
 #include <string>
@@ -16,10 +16,6 @@ namespace ulo {
 
 inline constexpr std::string_view BANNER_TEXT = "Ulo V.3 01-09-07";
 inline constexpr std::string_view EXIT_WORD = "exit";
-inline constexpr std::string_view KNOWLEDGE_FILE_NAME = "data.dat";
-inline constexpr std::string_view TEMPORARY_FILE_NAME = "temp.dat";
-inline constexpr int KNOWLEDGE_CHANNEL = 1;
-inline constexpr int REWRITE_CHANNEL = 2;
 inline constexpr std::array<std::string_view, 4> ACKNOWLEDGEMENTS = {
     "Interesting.",
     "Okay.",
@@ -29,14 +25,10 @@ inline constexpr std::array<std::string_view, 4> ACKNOWLEDGEMENTS = {
 
 struct ConversationEngine {
     std::string sentence;    // the line last read; during teaching, the taught reply
-    KnowledgeRecord current; // the record last read in lookup or in the first half of teaching
-    KnowledgeRecord spare;   // records copied after the unknown record while teaching
+    KnowledgeRecord current; // the record last read in lookup, or the one a teaching step asks
+    AskedRecord asked;       // where the record a teaching step asks about stood
     int learnRoll = 0;       // 1: a teaching step follows the turn
     int acknowledgementRoll = 0;
-    // Where the record asked about stood, and data.dat as it was then: while data.dat is
-    // unchanged at the answer, its copy needs no second search for the record.
-    RecordLine askedLine;
-    OsFileIdentity askedIn;
 };
 
 enum class TurnOutcome { Continue, Exit };

@@ -14,13 +14,6 @@
 namespace ulo {
 namespace {
 
-constexpr std::uint8_t QUOTE = 0x22;
-constexpr std::uint8_t COMMA = 0x2C;
-constexpr std::uint8_t CR = 0x0D;
-constexpr std::uint8_t LF = 0x0A;
-constexpr std::uint8_t SPACE = 0x20;
-constexpr std::uint8_t TAB = 0x09;
-
 constexpr int NO_CHANNEL = -1000;
 
 // The process-wide field reader: the selected channel and where its lines are.
@@ -65,8 +58,8 @@ inline const std::uint8_t* findStop(const std::uint8_t* p, const std::uint8_t* e
                                     std::uint8_t delimiter) {
 #if defined(__SSE2__)
     const __m128i wantDelimiter = _mm_set1_epi8(static_cast<char>(delimiter));
-    const __m128i wantCr = _mm_set1_epi8(static_cast<char>(CR));
-    const __m128i wantLf = _mm_set1_epi8(static_cast<char>(LF));
+    const __m128i wantCr = _mm_set1_epi8('\r');
+    const __m128i wantLf = _mm_set1_epi8('\n');
     const __m128i wantNul = _mm_setzero_si128();
     for (; p < end; p += 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -81,7 +74,7 @@ inline const std::uint8_t* findStop(const std::uint8_t* p, const std::uint8_t* e
     }
     return end;
 #else
-    while (p != end && *p != delimiter && *p != CR && *p != LF && *p != 0) {
+    while (p != end && *p != delimiter && *p != '\r' && *p != '\n' && *p != 0) {
         ++p;
     }
     return p;
@@ -114,13 +107,18 @@ void markLineEnd(const FileChannel& channel) {
     fieldReader.lineStart = readerPosition(channel);
 }
 
-// After a CR that ends a line: an LF right after it belongs to the same line end.
-void finishCarriageReturn(FileChannel& channel) {
-    const int next = takeByte(channel);
-    if (next >= 0 && next != LF) {
-        pushBackOne(channel, next);
+// True when `byte`, just taken, ends a line; the rest of the line end is taken as well (an LF
+// right after a CR belongs to the same line end).
+bool takeLineEnd(FileChannel& channel, int byte) {
+    if (byte == '\r') {
+        if (peekByte(channel) == '\n') {
+            takeByte(channel);
+        }
+    } else if (byte != '\n') {
+        return false;
     }
     markLineEnd(channel);
+    return true;
 }
 
 // How a field read ended: at a separator, at the end of its line, at the end of the data, or
@@ -130,21 +128,16 @@ enum class FieldStop { Separator, LineEnd, EndOfData, NextField };
 // After the closing quote, with the byte that followed it: spaces and tabs are passed over, one
 // separator or line end is consumed, and anything else is left for the next field.
 FieldStop finishQuotedField(FileChannel& channel, int byte) {
-    while (byte == SPACE || byte == TAB) {
+    while (byte == ' ' || byte == '\t') {
         byte = takeByte(channel);
     }
     if (byte < 0) {
         return FieldStop::EndOfData;
     }
-    if (byte == COMMA) {
+    if (byte == ',') {
         return FieldStop::Separator;
     }
-    if (byte == LF) {
-        markLineEnd(channel);
-        return FieldStop::LineEnd;
-    }
-    if (byte == CR) {
-        finishCarriageReturn(channel);
+    if (takeLineEnd(channel, byte)) {
         return FieldStop::LineEnd;
     }
     pushBackOne(channel, byte);
@@ -171,17 +164,17 @@ std::string_view readFieldSlowly(FileChannel& channel, std::uint8_t* bytes, bool
     FieldText field{bytes};
     *stop = FieldStop::EndOfData;
     int byte = takeByte(channel);
-    while (byte == SPACE || byte == TAB || (!withinLine && (byte == CR || byte == LF))) {
+    while (byte == ' ' || byte == '\t' || (!withinLine && (byte == '\r' || byte == '\n'))) {
         byte = takeByte(channel);
     }
     if (byte < 0) {
         return {};
     }
-    const bool quoted = byte == QUOTE;
+    const bool quoted = byte == '"';
     if (quoted) {
         byte = takeByte(channel);
     }
-    const std::uint8_t delimiter = quoted ? QUOTE : COMMA;
+    const std::uint8_t delimiter = quoted ? '"' : ',';
     while (byte >= 0) {
         if (byte == delimiter) {
             if (!quoted) {
@@ -189,8 +182,8 @@ std::string_view readFieldSlowly(FileChannel& channel, std::uint8_t* bytes, bool
                 break;
             }
             byte = takeByte(channel);
-            if (byte == QUOTE) { // a doubled quote stands for one quote of the text
-                field.store(QUOTE);
+            if (byte == '"') { // a doubled quote stands for one quote of the text
+                field.store('"');
                 byte = takeByte(channel);
                 continue;
             }
@@ -198,13 +191,7 @@ std::string_view readFieldSlowly(FileChannel& channel, std::uint8_t* bytes, bool
             break;
         }
         // A line end ends the field, inside quotes too, and with it the record.
-        if (byte == LF) {
-            markLineEnd(channel);
-            *stop = FieldStop::LineEnd;
-            break;
-        }
-        if (byte == CR) {
-            finishCarriageReturn(channel);
+        if (takeLineEnd(channel, byte)) {
             *stop = FieldStop::LineEnd;
             break;
         }
@@ -215,30 +202,50 @@ std::string_view readFieldSlowly(FileChannel& channel, std::uint8_t* bytes, bool
     return {reinterpret_cast<const char*>(bytes), field.length()};
 }
 
-// The field as the writer writes it, whole in the buffer: a quote, bytes without quote, CR, LF
-// or NUL, a quote, then a comma or CR LF. Its text is returned as a view into the channel's
-// buffer, with no copy; anything else is left to the slow path.
+// A field as the writer writes it, whole in [p, end): a quote, at most MAX_FIELD_LENGTH bytes
+// without quote, CR, LF or NUL, a quote, then a comma (Separator) or CR LF (LineEnd). `found` is
+// false for anything else.
+struct WrittenField {
+    bool found = false;
+    std::string_view text;
+    const std::uint8_t* next = nullptr; // just past the comma or the CR LF
+    FieldStop stop = FieldStop::Separator;
+};
+
+WrittenField findWrittenField(const std::uint8_t* p, const std::uint8_t* end) {
+    if (end - p < 3 || *p != '"') {
+        return {};
+    }
+    const std::uint8_t* text = p + 1;
+    const std::uint8_t* close = findStop(text, end, '"');
+    const auto length = static_cast<std::size_t>(close - text);
+    if (end - close < 3 || *close != '"' || length > MAX_FIELD_LENGTH) {
+        return {};
+    }
+    const std::string_view view(reinterpret_cast<const char*>(text), length);
+    if (close[1] == ',') {
+        return {true, view, close + 2, FieldStop::Separator};
+    }
+    if (close[1] == '\r' && close[2] == '\n') {
+        return {true, view, close + 3, FieldStop::LineEnd};
+    }
+    return {};
+}
+
+// The field as the writer writes it, whole in the buffer, is returned as a view into the
+// channel's buffer, with no copy; anything else is left to the slow path.
 std::string_view readFieldQuickly(FileChannel& channel, std::uint8_t* bytes, bool withinLine,
                                   FieldStop* stop) {
     ChannelStream& stream = channel.stream;
-    const std::uint8_t* p = stream.readPosition;
-    const std::uint8_t* end = stream.readEnd;
-    if (channel.pushedCount == 0 && end - p >= 3 && *p == QUOTE) {
-        const std::uint8_t* text = p + 1;
-        const std::uint8_t* close = findStop(text, end, QUOTE);
-        const auto length = static_cast<std::size_t>(close - text);
-        if (end - close >= 3 && *close == QUOTE && length <= MAX_FIELD_LENGTH) {
-            if (close[1] == COMMA) {
-                stream.readPosition += close + 2 - p;
-                *stop = FieldStop::Separator;
-                return {reinterpret_cast<const char*>(text), length};
-            }
-            if (close[1] == CR && close[2] == LF) {
-                stream.readPosition += close + 3 - p;
+    if (channel.pushedCount == 0) {
+        const WrittenField field = findWrittenField(stream.readPosition, stream.readEnd);
+        if (field.found) {
+            stream.readPosition += field.next - stream.readPosition;
+            if (field.stop == FieldStop::LineEnd) {
                 markLineEnd(channel);
-                *stop = FieldStop::LineEnd;
-                return {reinterpret_cast<const char*>(text), length};
             }
+            *stop = field.stop;
+            return field.text;
         }
     }
     return readFieldSlowly(channel, bytes, withinLine, stop);
@@ -249,11 +256,11 @@ std::string_view readFieldQuickly(FileChannel& channel, std::uint8_t* bytes, boo
 void skipBlankLines(FileChannel& channel) {
     for (;;) {
         const int byte = peekByte(channel);
-        if (byte != SPACE && byte != TAB && byte != CR && byte != LF) {
+        if (byte != ' ' && byte != '\t' && byte != '\r' && byte != '\n') {
             return;
         }
         takeByte(channel);
-        if (byte == CR || byte == LF) {
+        if (byte == '\r' || byte == '\n') {
             markLineEnd(channel);
         }
     }
@@ -261,15 +268,8 @@ void skipBlankLines(FileChannel& channel) {
 
 // Passes over what follows the third field on its line, and the line end.
 void skipRestOfLine(FileChannel& channel) {
-    for (int byte = takeByte(channel); byte >= 0; byte = takeByte(channel)) {
-        if (byte == LF) {
-            markLineEnd(channel);
-            return;
-        }
-        if (byte == CR) {
-            finishCarriageReturn(channel);
-            return;
-        }
+    for (int byte = takeByte(channel); byte >= 0 && !takeLineEnd(channel, byte);
+         byte = takeByte(channel)) {
     }
 }
 
@@ -301,15 +301,15 @@ bool readShortRecordQuickly(FileChannel& channel, KnowledgeRecord& record) {
     const auto available = static_cast<std::size_t>(stream.readEnd - p);
     const std::uint8_t* allocationEnd =
         stream.buffer.get() + FILE_BUFFER_SIZE + STREAM_BUFFER_SLACK;
-    if (allocationEnd - p < static_cast<std::ptrdiff_t>(SPAN) || available < 10 || *p != QUOTE) {
+    if (allocationEnd - p < static_cast<std::ptrdiff_t>(SPAN) || available < 10 || *p != '"') {
         return false;
     }
     // Bit i: byte i is a quote; byte i is at most 0x0D (CR, LF, NUL and rarer control bytes).
     // Bytes past the buffered ones are loaded too (the buffer has slack) and ignored below.
     std::uint64_t quotes = 0;
     std::uint64_t stops = 0;
-    const __m128i quote = _mm_set1_epi8(static_cast<char>(QUOTE));
-    const __m128i lastStop = _mm_set1_epi8(static_cast<char>(CR));
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i lastStop = _mm_set1_epi8('\r');
     for (std::size_t i = 0; i < SPAN; i += 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         const auto quoteBits =
@@ -328,8 +328,8 @@ bool readShortRecordQuickly(FileChannel& channel, KnowledgeRecord& record) {
         quotes &= quotes - 1;
     }
     const std::size_t end = at[5] + 3;
-    if (end > available || p[at[1] + 1] != COMMA || at[2] != at[1] + 2 || p[at[3] + 1] != COMMA ||
-        at[4] != at[3] + 2 || p[at[5] + 1] != CR || p[at[5] + 2] != LF ||
+    if (end > available || p[at[1] + 1] != ',' || at[2] != at[1] + 2 || p[at[3] + 1] != ',' ||
+        at[4] != at[3] + 2 || p[at[5] + 1] != '\r' || p[at[5] + 2] != '\n' ||
         (stops & ((std::uint64_t{2} << at[5]) - 1)) != 0) {
         return false;
     }
@@ -355,32 +355,21 @@ bool readRecordQuickly(FileChannel& channel, KnowledgeRecord& record) {
     }
 #endif
     ChannelStream& stream = channel.stream;
+    WrittenField fields[3];
     const std::uint8_t* p = stream.readPosition;
-    const std::uint8_t* end = stream.readEnd;
-    const std::uint8_t* starts[3];
-    std::size_t lengths[3];
     for (int i = 0; i < 3; ++i) {
-        if (end - p < 3 || *p != QUOTE) {
+        fields[i] = findWrittenField(p, stream.readEnd);
+        const FieldStop wanted = i < 2 ? FieldStop::Separator : FieldStop::LineEnd;
+        if (!fields[i].found || fields[i].stop != wanted) {
             return false;
         }
-        const std::uint8_t* text = p + 1;
-        const std::uint8_t* close = findStop(text, end, QUOTE);
-        const auto length = static_cast<std::size_t>(close - text);
-        if (end - close < 3 || *close != QUOTE || length > MAX_FIELD_LENGTH) {
-            return false;
-        }
-        if (i < 2 ? close[1] != COMMA : (close[1] != CR || close[2] != LF)) {
-            return false;
-        }
-        starts[i] = text;
-        lengths[i] = length;
-        p = close + (i < 2 ? 2 : 3);
+        p = fields[i].next;
     }
     // The channel buffer has slack after its end, so the texts may be copied as whole blocks.
     static_assert(STREAM_BUFFER_SLACK >= RecordText::COPY_BLOCK);
-    RecordText* fields[3] = {&record.key, &record.reply, &record.extra};
+    RecordText* texts[3] = {&record.key, &record.reply, &record.extra};
     for (int i = 0; i < 3; ++i) {
-        fields[i]->assignFromPaddedSource(reinterpret_cast<const char*>(starts[i]), lengths[i]);
+        texts[i]->assignFromPaddedSource(fields[i].text.data(), fields[i].text.size());
     }
     stream.readPosition += p - stream.readPosition;
     return true;
@@ -389,6 +378,42 @@ bool readRecordQuickly(FileChannel& channel, KnowledgeRecord& record) {
 // The selected channel when it is open.
 FileChannel* selectedChannel() {
     return openChannelSlot(fieldReader.channel);
+}
+
+// Where the line of the reader's position starts: where the reader marked the last line end it
+// took, unless the channel is read from its start again (a file opened anew).
+std::int64_t currentLineStart(const FileChannel& channel) {
+    const std::int64_t position = readerPosition(channel);
+    return position == 0 || position < fieldReader.lineStart ? position : fieldReader.lineStart;
+}
+
+void readNoRecord(KnowledgeRecord& record) {
+    for (RecordText* field : {&record.key, &record.reply, &record.extra}) {
+        field->assign({});
+    }
+    setErrorCode(ERR_NONE);
+}
+
+// The record of the line that starts at `lineStart` and that the reader stands in, at its start
+// or past the spaces and tabs it begins with; then the blank lines after it are passed over.
+void readRecordAt(FileChannel& source, std::int64_t lineStart, KnowledgeRecord& record) {
+    fieldReader.lineStart = lineStart;
+    if (peekByte(source) != '"') {
+        skipBlankLines(source);
+    }
+    fieldReader.lastLine.start = fieldReader.lineStart;
+    if (readRecordQuickly(source, record)) {
+        markLineEnd(source);
+    } else {
+        readRecordSlowly(source, record);
+    }
+    fieldReader.lastLine.end = readerPosition(source);
+    // Blank lines are no records: passing over them here lets the end-of-file test after the
+    // last record see the end.
+    if (peekByte(source) != '"') {
+        skipBlankLines(source);
+    }
+    setErrorCode(ERR_NONE);
 }
 
 void writeText(int channel, std::string_view text) {
@@ -467,35 +492,38 @@ std::string_view readTextField() {
 
 void readRecord(int channel, KnowledgeRecord& record) {
     beginRead(channel);
-    FileChannel* selected = selectedChannel();
-    if (selected == nullptr) {
-        for (RecordText* field : {&record.key, &record.reply, &record.extra}) {
-            field->assign({});
-        }
-        setErrorCode(ERR_NONE);
-        return;
-    }
-    FileChannel& source = *selected;
-    const std::int64_t position = readerPosition(source);
-    if (position == 0 || position < fieldReader.lineStart) { // a file read from its start
-        fieldReader.lineStart = position;
-    }
-    if (peekByte(source) != QUOTE) {
-        skipBlankLines(source);
-    }
-    fieldReader.lastLine.start = fieldReader.lineStart;
-    if (readRecordQuickly(source, record)) {
-        markLineEnd(source);
+    if (FileChannel* source = selectedChannel()) {
+        readRecordAt(*source, currentLineStart(*source), record);
     } else {
-        readRecordSlowly(source, record);
+        readNoRecord(record);
     }
-    fieldReader.lastLine.end = readerPosition(source);
-    // Blank lines are no records: passing over them here lets the end-of-file test after the
-    // last record see the end.
-    if (peekByte(source) != QUOTE) {
-        skipBlankLines(source);
+}
+
+void readRecordOfLine(int channel, std::int64_t lineStart, KnowledgeRecord& record) {
+    beginRead(channel);
+    if (FileChannel* source = selectedChannel()) {
+        readRecordAt(*source, lineStart, record);
+    } else {
+        readNoRecord(record);
     }
-    setErrorCode(ERR_NONE);
+}
+
+std::int64_t readerLineStart(int channel) {
+    const FileChannel* slot = openChannelSlot(channel);
+    return slot != nullptr ? currentLineStart(*slot) : 0;
+}
+
+bool readWrittenTexts(const std::uint8_t* line, const std::uint8_t* end, std::size_t count,
+                      std::string_view* texts) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const WrittenField field = findWrittenField(line, end);
+        if (!field.found || (i + 1 < count && field.stop != FieldStop::Separator)) {
+            return false;
+        }
+        texts[i] = field.text;
+        line = field.next;
+    }
+    return true;
 }
 
 RecordLine lastRecordLine() {

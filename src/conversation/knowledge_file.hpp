@@ -94,6 +94,20 @@ struct RecordLine {
 };
 RecordLine lastRecordLine();
 
+// For a reader that finds lines itself and moves the channel's read position into the line that
+// starts at file position `lineStart` (to its start, or past the spaces and tabs it begins with):
+// readRecord of that line.
+void readRecordOfLine(int channel, std::int64_t lineStart, KnowledgeRecord& record);
+// Where the line of the reader's position on `channel` starts.
+std::int64_t readerLineStart(int channel);
+// The first `count` texts of a line as the writer writes it, from its first byte at `line` and
+// whole before `end` (in a channel's buffer, which may be read a little past `end`): quoted
+// fields without quote, CR, LF or NUL inside and at most MAX_FIELD_LENGTH bytes, each followed by
+// a comma, the last by a comma or CR LF. False for any other line. They are the texts readRecord
+// reads from that line.
+bool readWrittenTexts(const std::uint8_t* line, const std::uint8_t* end, std::size_t count,
+                      std::string_view* texts);
+
 // Forgets the selection (the state at program start).
 void resetFieldReader();
 

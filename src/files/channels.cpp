@@ -109,28 +109,6 @@ RuntimeErrorCode diskClose(FileChannel& channel) {
     return flushed && closed ? ERR_NONE : ERR_FILE_IO;
 }
 
-RuntimeErrorCode diskFlush(FileChannel& channel) {
-    return flushPending(channel.stream) ? ERR_NONE : ERR_FILE_IO;
-}
-
-RuntimeErrorCode diskSeek(FileChannel& channel, std::int64_t position) {
-    ChannelStream& stream = channel.stream;
-    const bool flushed = flushPending(stream);
-    if (fileSystem().seek(stream.file, position, OsSeekFrom::Start) < 0) {
-        return ERR_FILE_IO;
-    }
-    stream.bufferOrigin = position;
-    stream.readPosition = stream.readEnd = stream.buffer.get();
-    stream.endOfFile = false;
-    channel.pushedCount = 0;
-    return flushed ? ERR_NONE : ERR_FILE_IO;
-}
-
-RuntimeErrorCode diskTell(FileChannel& channel, std::int64_t* position) {
-    *position = streamPosition(channel.stream);
-    return ERR_NONE;
-}
-
 RuntimeErrorCode diskReadBytes(FileChannel& channel, std::uint8_t* buffer, std::size_t count,
                                std::size_t* delivered) {
     std::size_t done = 0;
@@ -154,20 +132,6 @@ RuntimeErrorCode diskReadBytes(FileChannel& channel, std::uint8_t* buffer, std::
     return channel.stream.failed && done < count ? ERR_FILE_IO : ERR_NONE;
 }
 
-RuntimeErrorCode diskReadWide(FileChannel& channel, char32_t* buffer, std::size_t count,
-                              std::size_t* delivered) {
-    std::size_t done = 0;
-    for (; done < count; ++done) {
-        const int byte = takeByte(channel);
-        if (byte < 0) {
-            break;
-        }
-        buffer[done] = static_cast<char32_t>(byte);
-    }
-    *delivered = done;
-    return ERR_NONE;
-}
-
 RuntimeErrorCode diskWriteBytes(FileChannel& channel, const std::uint8_t* bytes,
                                 std::size_t count) {
     ChannelStream& stream = channel.stream;
@@ -188,53 +152,6 @@ RuntimeErrorCode diskWriteBytes(FileChannel& channel, const std::uint8_t* bytes,
         count -= run;
     }
     return complete ? ERR_NONE : ERR_FILE_IO;
-}
-
-RuntimeErrorCode diskWriteWide(FileChannel& channel, const char32_t* text, std::size_t count) {
-    RuntimeErrorCode result = ERR_NONE;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t byte = text[i] <= 0xFF ? static_cast<std::uint8_t>(text[i]) : '?';
-        if (diskWriteBytes(channel, &byte, 1) != ERR_NONE) {
-            result = ERR_FILE_IO;
-        }
-    }
-    return result;
-}
-
-RuntimeErrorCode diskLockRegion(FileChannel& channel, std::int64_t offset, std::int64_t length) {
-    if (length == 0) {
-        return ERR_ILLEGAL_FUNCTION_CALL;
-    }
-    return fileSystem().lockRegion(channel.stream.file, offset, length) ? ERR_NONE : ERR_FILE_IO;
-}
-
-RuntimeErrorCode diskUnlockRegion(FileChannel& channel, std::int64_t offset, std::int64_t length) {
-    if (length == 0) {
-        return ERR_ILLEGAL_FUNCTION_CALL;
-    }
-    return fileSystem().unlockRegion(channel.stream.file, offset, length) ? ERR_NONE : ERR_FILE_IO;
-}
-
-// A line is the bytes up to the next LF; the LF is consumed and a CR right before it dropped.
-RuntimeErrorCode diskReadLine(FileChannel& channel, std::string& line) {
-    line.clear();
-    for (int byte = takeByte(channel); byte >= 0 && byte != '\n'; byte = takeByte(channel)) {
-        line.push_back(static_cast<char>(byte));
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return ERR_NONE;
-}
-
-RuntimeErrorCode diskReadWideLine(FileChannel& channel, std::u32string& line) {
-    std::string bytes;
-    diskReadLine(channel, bytes);
-    line.assign(bytes.begin(), bytes.end());
-    for (char32_t& c : line) {
-        c &= 0xFF;
-    }
-    return ERR_NONE;
 }
 
 RuntimeErrorCode diskSync(FileChannel& channel) {
@@ -265,18 +182,8 @@ RuntimeErrorCode diskTruncate(FileChannel& channel, std::int64_t length) {
 constexpr FileDevice DISK_FILE_DEVICE = {
     .atEnd = diskAtEnd,
     .close = diskClose,
-    .seek = diskSeek,
-    .tell = diskTell,
     .readBytes = diskReadBytes,
-    .readWide = diskReadWide,
     .writeBytes = diskWriteBytes,
-    .writeWide = diskWriteWide,
-    .lockRegion = diskLockRegion,
-    .unlockRegion = diskUnlockRegion,
-    .readLine = diskReadLine,
-    .readWideLine = diskReadWideLine,
-    .reserved = nullptr,
-    .flush = diskFlush,
     .sync = diskSync,
     .truncate = diskTruncate,
 };
@@ -393,6 +300,15 @@ bool openLockedStream(std::string_view name, OpenMode mode, AccessMode& access, 
 
 } // namespace
 
+OsFailure failureOfCode(std::span<const OsFailureCodes> table, long code) {
+    for (const OsFailureCodes& entry : table) {
+        if (std::find(entry.codes.begin(), entry.codes.end(), code) != entry.codes.end()) {
+            return entry.failure;
+        }
+    }
+    return OsFailure::Other;
+}
+
 const FileSystem& fileSystem() {
     return activeFileSystem != nullptr ? *activeFileSystem : *nativePlatform().fileSystem;
 }
@@ -440,12 +356,25 @@ RuntimeErrorCode openChannel(std::string_view name, OpenMode mode, AccessMode ac
         return setErrorCode(lastFailure == OsFailure::Busy ? ERR_FILE_IO : ERR_FILE_NOT_FOUND);
     }
 
+    // The length is measured before the slot is bound: a file that cannot be measured is closed
+    // again, so that no later write goes to a file the caller was told did not open.
+    std::int64_t size = 0;
+    if (mode != OpenMode::WriteNew) {
+        size = fileSystem().seek(file, 0, OsSeekFrom::End);
+        if (size < 0 ||
+            (mode != OpenMode::WriteAppend && fileSystem().seek(file, 0, OsSeekFrom::Start) != 0)) {
+            noteFailure();
+            fileSystem().close(file);
+            return setErrorCode(ERR_FILE_IO);
+        }
+    }
     auto* buffer = new (std::nothrow) std::uint8_t[FILE_BUFFER_SIZE + STREAM_BUFFER_SLACK]();
     if (buffer == nullptr) {
         fileSystem().close(file);
         return setErrorCode(ERR_OUT_OF_MEMORY);
     }
     slot->mode = mode;
+    slot->size = size;
     slot->access = access == AccessMode::Unspecified ? AccessMode::ReadWrite : access;
     slot->lockMode = lockMode;
     slot->encoding = TextEncoding::PlainBytes;
@@ -460,25 +389,8 @@ RuntimeErrorCode openChannel(std::string_view name, OpenMode mode, AccessMode ac
     stream.file = file;
     stream.buffer.reset(buffer);
     stream.readPosition = stream.readEnd = buffer;
+    stream.bufferOrigin = mode == OpenMode::WriteAppend ? size : 0;
     slot->device = &DISK_FILE_DEVICE;
-
-    if (mode == OpenMode::WriteNew) {
-        return setErrorCode(ERR_NONE);
-    }
-    const std::int64_t end = fileSystem().seek(file, 0, OsSeekFrom::End);
-    if (end < 0) {
-        noteFailure();
-        return setErrorCode(ERR_FILE_IO);
-    }
-    slot->size = end;
-    if (mode == OpenMode::WriteAppend) {
-        stream.bufferOrigin = end;
-        return setErrorCode(ERR_NONE);
-    }
-    if (fileSystem().seek(file, 0, OsSeekFrom::Start) < 0) {
-        noteFailure();
-        return setErrorCode(ERR_FILE_IO);
-    }
     return setErrorCode(ERR_NONE);
 }
 
@@ -647,16 +559,30 @@ RuntimeErrorCode copyFileBytes(int from, int to, std::int64_t offset, std::int64
     if (!prepareWrite(output) || !flushPending(output)) {
         return setErrorCode(ERR_FILE_IO);
     }
-    const std::size_t blockSize =
-        static_cast<std::size_t>(std::min<std::int64_t>(length, COPY_BLOCK_SIZE));
-    const std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[blockSize]);
-    if (block == nullptr) {
-        return setErrorCode(ERR_OUT_OF_MEMORY);
-    }
+    // Inside the system where it can (the bytes need not pass through the program), else
+    // through a block of the program's own, read and then written.
+    bool inSystem = fileSystem().copyRange != nullptr;
+    std::unique_ptr<std::uint8_t[]> block;
     while (length > 0) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(length, blockSize));
-        const std::int64_t got =
-            fileSystem().readAt(source->stream.file, block.get(), want, offset);
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(length, COPY_BLOCK_SIZE));
+        std::int64_t got = 0;
+        std::int64_t written = 0;
+        if (inSystem) {
+            got = written = fileSystem().copyRange(source->stream.file, offset, output.file, want);
+            inSystem = got != OS_COPY_UNSUPPORTED;
+        }
+        if (!inSystem) {
+            if (block == nullptr) {
+                block.reset(new (std::nothrow) std::uint8_t[want]);
+                if (block == nullptr) {
+                    return setErrorCode(ERR_OUT_OF_MEMORY);
+                }
+            }
+            got = fileSystem().readAt(source->stream.file, block.get(), want, offset);
+            written = got > 0 ? fileSystem().write(output.file, block.get(),
+                                                   static_cast<std::size_t>(got))
+                              : 0;
+        }
         if (got <= 0) {
             if (got == 0) {
                 lastFailure = OsFailure::Other; // the file is shorter than it was measured
@@ -666,8 +592,6 @@ RuntimeErrorCode copyFileBytes(int from, int to, std::int64_t offset, std::int64
             output.failed = true;
             return setErrorCode(ERR_FILE_IO);
         }
-        const std::int64_t written =
-            fileSystem().write(output.file, block.get(), static_cast<std::size_t>(got));
         if (written > 0) {
             output.bufferOrigin += written;
         }
@@ -686,16 +610,13 @@ OsFailure lastFileFailure() {
     return lastFailure;
 }
 
-int refillAndTakeByte(FileChannel& channel) {
+ReadMore readMoreKeepingUnread(FileChannel& channel) {
     if (!isDiskChannel(channel)) {
-        return -1;
+        return ReadMore::Ended;
     }
     ChannelStream& stream = channel.stream;
-    if (stream.readPosition != stream.readEnd) {
-        return *stream.readPosition++;
-    }
     if (stream.pending > 0 && !flushPending(stream)) {
-        return -1;
+        return ReadMore::Ended;
     }
     const bool writeOnly = channel.mode == OpenMode::WriteNew ||
                            channel.mode == OpenMode::WriteAppend ||
@@ -703,21 +624,36 @@ int refillAndTakeByte(FileChannel& channel) {
     if (writeOnly || (stream.endOfFile && channel.mode == OpenMode::ReadExisting)) {
         // Nothing to read from a write-only stream, and nothing is appended to a file while it is
         // read as an existing file: no need to ask the file system again.
-        return -1;
+        return ReadMore::Ended;
     }
-    stream.bufferOrigin = streamPosition(stream);
     std::uint8_t* buffer = stream.buffer.get();
-    stream.readPosition = stream.readEnd = buffer;
-    const std::int64_t got = fileSystem().read(stream.file, buffer, FILE_BUFFER_SIZE);
+    const auto kept = static_cast<std::size_t>(stream.readEnd - stream.readPosition);
+    if (kept == FILE_BUFFER_SIZE) {
+        return ReadMore::NoRoom;
+    }
+    std::memmove(buffer, stream.readPosition, kept);
+    stream.bufferOrigin += stream.readPosition - buffer;
+    stream.readPosition = buffer;
+    stream.readEnd = buffer + kept;
+    const std::int64_t got =
+        fileSystem().read(stream.file, stream.readEnd, FILE_BUFFER_SIZE - kept);
     if (got <= 0) {
         stream.endOfFile = true;
         if (got < 0) {
             stream.failed = true;
             noteFailure();
         }
+        return ReadMore::Ended;
+    }
+    stream.readEnd += got;
+    return ReadMore::Read;
+}
+
+int refillAndTakeByte(FileChannel& channel) {
+    ChannelStream& stream = channel.stream;
+    if (stream.readPosition == stream.readEnd && readMoreKeepingUnread(channel) != ReadMore::Read) {
         return -1;
     }
-    stream.readEnd = buffer + got;
     return *stream.readPosition++;
 }
 

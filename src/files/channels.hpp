@@ -68,30 +68,18 @@ struct ChannelStream {
 
 struct FileChannel;
 
-// The operations of an open channel, in their fixed order. A slot may be empty; the channel
-// operations then give 1.
+// The operations of an open channel: the disk files' and the screen's. A device that cannot do
+// something leaves its slot empty; the channel operation then gives 1.
 struct FileDevice {
-    int (*atEnd)(FileChannel& channel);
-    RuntimeErrorCode (*close)(FileChannel& channel);
-    RuntimeErrorCode (*seek)(FileChannel& channel, std::int64_t position);
-    RuntimeErrorCode (*tell)(FileChannel& channel, std::int64_t* position);
+    int (*atEnd)(FileChannel& channel) = nullptr;
+    RuntimeErrorCode (*close)(FileChannel& channel) = nullptr;
     RuntimeErrorCode (*readBytes)(FileChannel& channel, std::uint8_t* buffer, std::size_t count,
-                                  std::size_t* delivered);
-    RuntimeErrorCode (*readWide)(FileChannel& channel, char32_t* buffer, std::size_t count,
-                                 std::size_t* delivered);
+                                  std::size_t* delivered) = nullptr;
     RuntimeErrorCode (*writeBytes)(FileChannel& channel, const std::uint8_t* bytes,
-                                   std::size_t count);
-    RuntimeErrorCode (*writeWide)(FileChannel& channel, const char32_t* text, std::size_t count);
-    RuntimeErrorCode (*lockRegion)(FileChannel& channel, std::int64_t offset, std::int64_t length);
-    RuntimeErrorCode (*unlockRegion)(FileChannel& channel, std::int64_t offset,
-                                     std::int64_t length);
-    RuntimeErrorCode (*readLine)(FileChannel& channel, std::string& line);
-    RuntimeErrorCode (*readWideLine)(FileChannel& channel, std::u32string& line);
-    void (*reserved)();
-    RuntimeErrorCode (*flush)(FileChannel& channel);
-    // Beyond the fixed order: force written bytes to disk, and cut the file back to a length.
-    RuntimeErrorCode (*sync)(FileChannel& channel);
-    RuntimeErrorCode (*truncate)(FileChannel& channel, std::int64_t length);
+                                   std::size_t count) = nullptr;
+    // Force written bytes to disk, and cut the file back to a length.
+    RuntimeErrorCode (*sync)(FileChannel& channel) = nullptr;
+    RuntimeErrorCode (*truncate)(FileChannel& channel, std::int64_t length) = nullptr;
 };
 
 struct FileChannel {
@@ -140,7 +128,9 @@ inline FileChannel* openChannelSlot(int channel) {
 void attachChannelDevice(int channel, const FileDevice* device, void* context);
 
 // WriteNew always makes a new file: whatever bears the name is removed first, so a link of that
-// name is never followed and a file linked elsewhere is never emptied.
+// name is never followed and a file linked elsewhere is never emptied. An open that fails leaves
+// the channel closed, also when it fails after the file was opened (its length cannot be
+// measured, or its buffer cannot be had).
 RuntimeErrorCode openChannel(std::string_view name, OpenMode mode, AccessMode access,
                              std::int32_t lockMode, int channel, std::int32_t recordLength);
 // 3 when writing out the buffered bytes or closing the file failed; the channel is closed anyway.
@@ -207,8 +197,14 @@ RuntimeErrorCode replaceFile(std::string_view from, std::string_view to);
 // Syncs the folder that holds `name` (after a file was created there). 0, or 3.
 RuntimeErrorCode syncFolderOf(std::string_view name);
 
+// Reads more of the file into the buffer of an open disk channel, after its unread bytes (from
+// the read position on), which are moved to the buffer's start first. Ended at the end of the
+// data (or after a read error, which also marks the stream failed); NoRoom when the unread bytes
+// fill the buffer.
+enum class ReadMore { Read, NoRoom, Ended };
+ReadMore readMoreKeepingUnread(FileChannel& channel);
 // Refills the read buffer of an open disk channel whose buffer is used up, and returns its next
-// byte, or -1 at the end of the data (or after a read error, which also marks the stream failed).
+// byte, or -1 at the end of the data (or after a read error).
 int refillAndTakeByte(FileChannel& channel);
 
 // The next byte of an open channel: a pushed-back byte first, then the buffer, then the file.

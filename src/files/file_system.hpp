@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <span>
 
 namespace ulo {
 
@@ -40,6 +42,16 @@ enum class OsFailure {
     Other,        // an input/output error, or anything else
 };
 
+// The operating system's error codes that mean one failure; a back-end lists its codes in a table
+// of these, and every code not listed there means Other.
+struct OsFailureCodes {
+    OsFailure failure;
+    std::initializer_list<long> codes;
+};
+
+// The failure that the operating system's error `code` means, by `table`.
+OsFailure failureOfCode(std::span<const OsFailureCodes> table, long code);
+
 // What tells one state of a file from another: which file it is, its length and the times of its
 // last changes (in nanoseconds). Equal identities mean the file was not written or replaced.
 struct OsFileIdentity {
@@ -51,6 +63,8 @@ struct OsFileIdentity {
 
     bool operator==(const OsFileIdentity&) const = default;
 };
+
+inline constexpr std::int64_t OS_COPY_UNSUPPORTED = -2;
 
 struct FileSystem {
     // Opens `name` as asked. False when it cannot be opened: missing, not a regular file, no
@@ -66,9 +80,6 @@ struct FileSystem {
     bool (*sync)(OsFile file);
     bool (*truncate)(OsFile file, std::int64_t length);
     bool (*close)(OsFile file);
-    // The byte-region locks of the channel devices; nothing in the program takes them.
-    bool (*lockRegion)(OsFile file, std::int64_t offset, std::int64_t length);
-    bool (*unlockRegion)(OsFile file, std::int64_t offset, std::int64_t length);
     // Removes a file by name; 0 on success.
     int (*remove)(const char* name);
     // Gives the file `from` the name `to` in one atomic step, replacing any file of that name.
@@ -78,6 +89,11 @@ struct FileSystem {
     int (*runShell)(const char* command);
     // Bytes read at `offset` without moving the file position; 0 at the end, -1 on an error.
     std::int64_t (*readAt)(OsFile file, void* buffer, std::size_t count, std::int64_t offset);
+    // Copies up to `count` bytes of `from`, at `offset`, to `to` at its file position, inside the
+    // system, so that they need not pass through the program. The bytes copied; 0 at the end of
+    // `from`, -1 on an error, OS_COPY_UNSUPPORTED when the system cannot copy between these
+    // files. Null where the system has no such copy.
+    std::int64_t (*copyRange)(OsFile from, std::int64_t offset, OsFile to, std::size_t count);
     // Locks the whole file against other processes (shared: against exclusive locks), waiting
     // while another process holds a conflicting lock, up to a limit. Closing the file releases
     // it. False when the wait ran out; a file system without locks grants every lock.

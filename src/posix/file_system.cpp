@@ -23,34 +23,17 @@ constexpr int LOCK_WAIT_SECONDS = 30;
 
 OsFailure lastFailureSeen = OsFailure::None;
 
+constexpr OsFailureCodes ERRNO_FAILURES[] = {
+    {OsFailure::NotFound, {ENOENT}},
+    {OsFailure::DiskFull, {ENOSPC, EDQUOT, EFBIG}},
+    {OsFailure::NoPermission, {EACCES, EPERM}},
+    {OsFailure::ReadOnly, {EROFS}},
+    {OsFailure::NotAFile, {EISDIR, ELOOP, ENXIO, ENODEV}},
+};
+
 // Notes why the call that just failed failed; returns false for the caller to pass on.
 bool noteFailure(int error = errno) {
-    switch (error) {
-    case ENOENT:
-        lastFailureSeen = OsFailure::NotFound;
-        break;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        lastFailureSeen = OsFailure::DiskFull;
-        break;
-    case EACCES:
-    case EPERM:
-        lastFailureSeen = OsFailure::NoPermission;
-        break;
-    case EROFS:
-        lastFailureSeen = OsFailure::ReadOnly;
-        break;
-    case EISDIR:
-    case ELOOP:
-    case ENXIO:
-    case ENODEV:
-        lastFailureSeen = OsFailure::NotAFile;
-        break;
-    default:
-        lastFailureSeen = OsFailure::Other;
-        break;
-    }
+    lastFailureSeen = failureOfCode(ERRNO_FAILURES, error);
     return false;
 }
 
@@ -122,6 +105,24 @@ std::int64_t posixReadAt(OsFile file, void* buffer, std::size_t count, std::int6
     return got;
 }
 
+// copy_file_range copies in the kernel, between the page caches of the two files (or by sharing
+// blocks where the file system can). Systems and file systems without it say so with one of these.
+std::int64_t posixCopyRange(OsFile from, std::int64_t offset, OsFile to, std::size_t count) {
+    auto at = static_cast<off_t>(offset);
+    ssize_t copied;
+    do {
+        copied = ::copy_file_range(descriptor(from), &at, descriptor(to), nullptr, count, 0);
+    } while (copied < 0 && errno == EINTR);
+    if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                       errno == EINVAL || errno == EBADF)) {
+        return OS_COPY_UNSUPPORTED;
+    }
+    if (copied < 0) {
+        noteFailure();
+    }
+    return copied;
+}
+
 std::int64_t posixWrite(OsFile file, const void* bytes, std::size_t count) {
     const auto* next = static_cast<const char*>(bytes);
     std::size_t done = 0;
@@ -165,23 +166,6 @@ bool posixTruncate(OsFile file, std::int64_t length) {
 bool posixClose(OsFile file) {
     // After EINTR the descriptor is gone on this system; it must not be closed twice.
     return ::close(descriptor(file)) == 0 || errno == EINTR || noteFailure();
-}
-
-bool posixLock(OsFile file, std::int64_t offset, std::int64_t length, short type) {
-    struct flock region {};
-    region.l_type = type;
-    region.l_whence = SEEK_SET;
-    region.l_start = static_cast<off_t>(offset);
-    region.l_len = static_cast<off_t>(length);
-    return ::fcntl(descriptor(file), F_SETLK, &region) == 0 || noteFailure();
-}
-
-bool posixLockRegion(OsFile file, std::int64_t offset, std::int64_t length) {
-    return posixLock(file, offset, length, F_WRLCK);
-}
-
-bool posixUnlockRegion(OsFile file, std::int64_t offset, std::int64_t length) {
-    return posixLock(file, offset, length, F_UNLCK);
 }
 
 // Whole-file locks of the open file (flock): they belong to this open file alone, so closing
@@ -284,12 +268,11 @@ const FileSystem POSIX_FILE_SYSTEM = {
     .sync = posixSync,
     .truncate = posixTruncate,
     .close = posixClose,
-    .lockRegion = posixLockRegion,
-    .unlockRegion = posixUnlockRegion,
     .remove = posixRemove,
     .replace = posixReplace,
     .runShell = posixRunShell,
     .readAt = posixReadAt,
+    .copyRange = posixCopyRange,
     .lock = posixLockFile,
     .isNamed = posixIsNamed,
     .identify = posixIdentify,

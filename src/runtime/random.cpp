@@ -65,4 +65,15 @@ int roll(int outcomes) {
     return static_cast<int>(randomFraction(1) * outcomes) + 1;
 }
 
+int rollTimes(int outcomes, std::int64_t count) {
+    if (currentSource.next == generatorNext && count > 1) {
+        generator.skip(static_cast<std::uint64_t>(count - 1));
+    } else {
+        for (std::int64_t drawn = 1; drawn < count; ++drawn) {
+            currentSource.next(currentSource.context);
+        }
+    }
+    return roll(outcomes);
+}
+
 } // namespace ulo

@@ -18,10 +18,26 @@ struct RandomSource {
 struct LinearCongruentialGenerator {
     std::uint32_t state = 1;
 
+    static constexpr std::uint32_t MULTIPLIER = 214013u;
+    static constexpr std::uint32_t INCREMENT = 2531011u;
+
     void seed(std::int32_t value) { state = static_cast<std::uint32_t>(value); }
     std::int32_t next() {
-        state = state * 214013u + 2531011u;
+        state = state * MULTIPLIER + INCREMENT;
         return static_cast<std::int32_t>((state >> 16) & 0x7FFFu);
+    }
+    // Moves the state on by `steps` values at once: the composition of `steps` steps, built
+    // from the step's powers of two.
+    void skip(std::uint64_t steps) {
+        std::uint32_t multiplier = MULTIPLIER;
+        std::uint32_t increment = INCREMENT;
+        for (; steps != 0; steps >>= 1) {
+            if ((steps & 1) != 0) {
+                state = state * multiplier + increment;
+            }
+            increment *= multiplier + 1;
+            multiplier *= multiplier;
+        }
     }
 };
 
@@ -37,6 +53,9 @@ double randomFraction(std::int32_t n);
 
 // A roll with `outcomes` outcomes: floor(r * outcomes) + 1 for a new fraction r.
 int roll(int outcomes);
+// `count` rolls (at least one), of which the last is returned: the same draws as `count` calls
+// of roll, made at once where the source is the generator.
+int rollTimes(int outcomes, std::int64_t count);
 
 // The integer a seed value turns into: truncation toward zero, out of range -2147483648.
 std::int32_t seedInteger(double seed);

@@ -118,11 +118,6 @@ bool webClose(OsFile file) {
     return pageClose(descriptor(file));
 }
 
-// Byte-region locks matter only between programs on one machine's disk; a page has no others.
-bool grantRegion(OsFile, std::int64_t, std::int64_t) {
-    return true;
-}
-
 bool webLock(OsFile file, OsLock kind) {
     return pageLock(descriptor(file), kind == OsLock::Exclusive);
 }
@@ -196,8 +191,6 @@ const FileSystem WEB_FILE_SYSTEM = {
     .sync = webSync,
     .truncate = webTruncate,
     .close = webClose,
-    .lockRegion = grantRegion,
-    .unlockRegion = grantRegion,
     .remove = pageRemove,
     .replace = pageRename,
     .runShell = noShell,

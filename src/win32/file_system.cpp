@@ -45,33 +45,17 @@ constexpr DWORD LOCK_WAIT_MILLISECONDS = 30'000;
 
 OsFailure lastFailureSeen = OsFailure::None;
 
+constexpr OsFailureCodes WINDOWS_FAILURES[] = {
+    {OsFailure::NotFound, {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_INVALID_NAME}},
+    {OsFailure::DiskFull, {ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL}},
+    {OsFailure::NoPermission, {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}},
+    {OsFailure::ReadOnly, {ERROR_WRITE_PROTECT}},
+    {OsFailure::NotAFile, {ERROR_DIRECTORY, ERROR_BAD_FILE_TYPE}},
+};
+
 // Notes why the call that just failed failed; returns false for the caller to pass on.
 bool noteFailure(DWORD error = ::GetLastError()) {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-        lastFailureSeen = OsFailure::NotFound;
-        break;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        lastFailureSeen = OsFailure::DiskFull;
-        break;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-        lastFailureSeen = OsFailure::NoPermission;
-        break;
-    case ERROR_WRITE_PROTECT:
-        lastFailureSeen = OsFailure::ReadOnly;
-        break;
-    case ERROR_DIRECTORY:
-    case ERROR_BAD_FILE_TYPE:
-        lastFailureSeen = OsFailure::NotAFile;
-        break;
-    default:
-        lastFailureSeen = OsFailure::Other;
-        break;
-    }
+    lastFailureSeen = failureOfCode(WINDOWS_FAILURES, static_cast<long>(error));
     return false;
 }
 
@@ -242,38 +226,6 @@ bool windowsClose(OsFile file) {
     }
     delete record;
     return closed;
-}
-
-// A region as the lock functions take it: offset and length, each in two 32-bit halves.
-struct LockRegion {
-    DWORD offsetLow;
-    DWORD offsetHigh;
-    DWORD lengthLow;
-    DWORD lengthHigh;
-};
-
-std::optional<LockRegion> lockRegionOf(std::int64_t offset, std::int64_t length) {
-    if (offset < 0 || length <= 0) {
-        return std::nullopt;
-    }
-    const auto start = static_cast<std::uint64_t>(offset);
-    const auto size = static_cast<std::uint64_t>(length);
-    return LockRegion{static_cast<DWORD>(start), static_cast<DWORD>(start >> 32),
-                      static_cast<DWORD>(size), static_cast<DWORD>(size >> 32)};
-}
-
-// Takes the region at once or not at all: a region held through another handle, in this process
-// or another, is refused without waiting.
-bool windowsLockRegion(OsFile file, std::int64_t offset, std::int64_t length) {
-    const std::optional<LockRegion> region = lockRegionOf(offset, length);
-    return region && ::LockFile(handleOf(file), region->offsetLow, region->offsetHigh,
-                                region->lengthLow, region->lengthHigh) != 0;
-}
-
-bool windowsUnlockRegion(OsFile file, std::int64_t offset, std::int64_t length) {
-    const std::optional<LockRegion> region = lockRegionOf(offset, length);
-    return region && ::UnlockFile(handleOf(file), region->offsetLow, region->offsetHigh,
-                                  region->lengthLow, region->lengthHigh) != 0;
 }
 
 int windowsRemove(const char* name) {
@@ -496,12 +448,11 @@ const FileSystem WINDOWS_FILE_SYSTEM = {
     .sync = windowsSync,
     .truncate = windowsTruncate,
     .close = windowsClose,
-    .lockRegion = windowsLockRegion,
-    .unlockRegion = windowsUnlockRegion,
     .remove = windowsRemove,
     .replace = windowsReplace,
     .runShell = windowsRunShell,
     .readAt = windowsReadAt,
+    .copyRange = nullptr, // the channels copy through a block of their own
     .lock = windowsLockFile,
     .isNamed = windowsIsNamed,
     .identify = windowsIdentify,

@@ -114,6 +114,7 @@ FailingFileSystem::FailingFileSystem() {
     failing.write = failingWrite;
     failing.read = failingRead;
     failing.readAt = failingReadAt;
+    failing.copyRange = nullptr; // copies go through the reads and writes that can fail
     failing.seek = failingSeek;
     failing.sync = failingSync;
     failing.truncate = failingTruncate;

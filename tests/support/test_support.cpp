@@ -149,6 +149,12 @@ std::string fromHex(std::string_view hex) {
     return bytes;
 }
 
+std::string record(std::string_view key, std::string_view reply, std::string_view extra) {
+    std::string line = "\"";
+    line.append(key).append("\",\"").append(reply).append("\",\"").append(extra).append("\"\r\n");
+    return line;
+}
+
 ScriptedRandom::ScriptedRandom(std::vector<std::int32_t> values)
     : values_(values.begin(), values.end()) {
     const RandomSource source{seed, next, this};

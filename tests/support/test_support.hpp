@@ -84,6 +84,9 @@ std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 // Bytes from a hex text such as "22 68 69"; spaces are ignored.
 std::string fromHex(std::string_view hex);
+// One knowledge-file line as Ulo writes it: three quoted fields and CR LF. The texts are taken
+// as they are (no quote doubled).
+std::string record(std::string_view key, std::string_view reply, std::string_view extra = "&&$&&");
 
 // Hands out the integers it was given as the random source's values and counts the draws.
 // Running out of values fails the test.
