@@ -43,7 +43,7 @@ async function cpuSeconds(cdp) {
 
 const server = await serve();
 process.env.ULO_WEB_URL = server.url;
-const browser = await launch();
+let browser = await launch();
 try {
   // First visits (a new context each: nothing cached, no IndexedDB yet), then reloads of one tab.
   const firstVisits = [];
@@ -65,6 +65,10 @@ try {
   }
   await reloaded.close();
 
+  // The rest in a browser of its own, so that the tabs closed above are not cleaned up while the
+  // idle tab is measured.
+  await browser.close();
+  browser = await launch();
   const context = await browser.newContext();
   const page = await context.newPage();
   await page.goto(server.url);
@@ -81,13 +85,19 @@ try {
     await new Promise((resolve) => setTimeout(resolve, 10000));
     return (await cpuSeconds(cdp) - before) / ((Date.now() - started) / 1000);
   };
+  // The first seconds after typing are not idle yet (the engine's optimising compiler, garbage
+  // collection): they are measured apart. The tab's own tasks are counted in a window of their
+  // own, as counting them costs Chromium a share of a core too.
+  const settling = await idleShare();
+  const idle = await idleShare();
   const metrics = await context.newCDPSession(page);
   await metrics.send('Performance.enable');
   const taskSeconds = async () => (await metrics.send('Performance.getMetrics')).metrics
     .find((metric) => metric.name === 'TaskDuration').value;
   const tasksBefore = await taskSeconds();
-  const idle = await idleShare();
+  await idleShare();
   const tabTasks = (await taskSeconds() - tasksBefore) / 10;
+  await metrics.send('Performance.disable');
   await page.goto('about:blank');
   const blank = await idleShare();
 
@@ -97,7 +107,7 @@ try {
   console.log(`page load to banner shown, median of 10: first visit ${median(firstVisits).toFixed(1)} ms, reload ${median(reloads).toFixed(1)} ms (goal <= 300)`);
   console.log(`key event to canvas changed, median of ${latencies.length}: ${median(latencies).toFixed(2)} ms (goal <= 16)`);
   console.log(`site gzip-compressed: ${(compressed / 1024).toFixed(1)} KiB (goal <= 250 KB)`);
-  console.log(`idle tab, Chromium's processes: ${(idle * 100).toFixed(2)} % of one core over 10 s, a blank tab ${(blank * 100).toFixed(2)} %; the tab's own tasks ${(tabTasks * 100).toFixed(2)} % (goal <= 1 %)`);
+  console.log(`idle tab, Chromium's processes: ${(idle * 100).toFixed(2)} % of one core over 10 s (the 10 s after typing ${(settling * 100).toFixed(2)} %), a blank tab ${(blank * 100).toFixed(2)} %; the tab's own tasks ${(tabTasks * 100).toFixed(2)} % (goal <= 1 %)`);
   console.log(`WebAssembly heap: ${(heap / 1048576).toFixed(1)} MiB (goal <= 16)`);
   await context.close();
 } finally {
