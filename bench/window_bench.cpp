@@ -109,10 +109,10 @@ void keyLatency(const ulo::SdlLibrary& sdl, int keys) {
         while (!ulo::keyAvailable()) {
             ulo::sleepMilliseconds(25);
         }
-        const ulo::KeyString key = ulo::readKey();
+        const ulo::KeyCode key = ulo::readKey();
         const auto pushed = Clock::time_point(Clock::duration(pushedAt.load()));
         const auto popped = Clock::now();
-        const char echo[2] = {static_cast<char>(key.bytes[0]), i % 78 == 77 ? '\n' : '\0'};
+        const char echo[2] = {static_cast<char>(key), i % 78 == 77 ? '\n' : '\0'};
         ulo::printBuffer(std::string_view(echo, echo[1] != 0 ? 2 : 1), 0);
         const auto drawn = Clock::now();
         waitUntilClean();

@@ -3,7 +3,7 @@
 #include "console/console_hooks.hpp"
 #include "console/keys.hpp"
 #include "console/print.hpp"
-#include "posix/pipe_console.hpp"
+#include "posix/pipe_descriptors.hpp"
 
 #include <cstdint>
 #include <cstdlib>
@@ -30,8 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         std::abort();
     }
     ulo::resetKeyBuffer();
-    ulo::openPipeConsole({input, output, utf8, false});
-    ulo::installConsoleHooks(ulo::pipeConsoleHooks());
+    ulo::installConsoleHooks(ulo::openPipeConsole({input, output, utf8, false}));
     ulo::setTextView(0, 0);
     static constexpr std::string_view NO_PROMPT;
     std::string line;

@@ -1,4 +1,4 @@
-#include "screen/codepage437.hpp"
+#include "console/codepage437.hpp"
 
 #include <gtest/gtest.h>
 

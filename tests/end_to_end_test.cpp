@@ -17,25 +17,9 @@ using testing::FALLBACK_REPLIES;
 using testing::isOneOf;
 using testing::readFile;
 using testing::runWithInput;
+using testing::splitLines;
 
 const std::vector<std::string> UTF8 = {"LC_ALL=C.UTF-8"};
-
-std::vector<std::string> splitLines(const std::string& output) {
-    std::vector<std::string> lines;
-    std::string current;
-    for (const char c : output) {
-        if (c == '\n') {
-            lines.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(c);
-        }
-    }
-    if (!current.empty()) {
-        lines.push_back(current);
-    }
-    return lines;
-}
 
 class EndToEnd : public ::testing::Test {
 protected:

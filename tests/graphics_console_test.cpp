@@ -1,9 +1,11 @@
-// The graphics screen's text operations: printing with the pending wrap, clearing, the cursor,
-// keys and line input, checked on the framebuffer's pixels.
+// The graphics screen as a console device: what the grid console prints, scrolls and clears shows
+// in the framebuffer's pixels and cells and marks its rows dirty; keys come from the key buffer
+// that the window's thread fills; the bell asks for its tone without drawing anything.
 #include "console/keys.hpp"
 #include "console/print.hpp"
 #include "conversation/engine.hpp"
 #include "screen/screen.hpp"
+#include "support/memory_screen.hpp"
 #include "support/screen_pictures.hpp"
 
 #include <gtest/gtest.h>
@@ -54,28 +56,14 @@ TEST_F(GraphicsConsole, EightyCharactersOnTheLastRowWaitForTheNextOutput) {
     setCursor(30, 1, CURSOR_KEEP);
     printBuffer(line, 0);
     EXPECT_EQ(cursor(), std::make_pair(30, 80));
-    EXPECT_NE(screen().lockFlags & PENDING_WRAP, 0u);
     EXPECT_TRUE(samePicture(textPicture(withRow(30, line, {"top"})), picture(), "parked"));
     // The newline scrolls twice: once for the wrap, once for itself.
     printBuffer("\r\n", 0);
     EXPECT_EQ(cursor(), std::make_pair(30, 1));
-    EXPECT_EQ(screen().lockFlags & PENDING_WRAP, 0u);
     EXPECT_TRUE(samePicture(textPicture(withRow(28, line)), picture(), "two-scrolls"));
     printText(0, "next", PRINT_NEWLINE);
     EXPECT_TRUE(
         samePicture(textPicture(withRow(29, "next", withRow(27, line))), picture(), "after-blank"));
-}
-
-TEST_F(GraphicsConsole, ForcedEmptyPrintResolvesAPendingWrap) {
-    setCursor(30, 71, CURSOR_KEEP);
-    printBuffer("0123456789", 0);
-    ASSERT_NE(screen().lockFlags & PENDING_WRAP, 0u);
-    printBuffer("", 0); // without the force bit nothing happens
-    EXPECT_EQ(cursor(), std::make_pair(30, 80));
-    printBuffer("", PRINT_FORCE_ADJUST);
-    EXPECT_EQ(cursor(), std::make_pair(30, 1));
-    EXPECT_TRUE(samePicture(textPicture(withRow(29, std::string(70, ' ') + "0123456789")),
-                            picture(), "forced"));
 }
 
 TEST_F(GraphicsConsole, ALongLineWrapsAndScrollsOnce) {
@@ -146,29 +134,13 @@ TEST_F(GraphicsConsole, ClearModes) {
     EXPECT_EQ(screenColumn(), 0);
 }
 
-TEST_F(GraphicsConsole, ClearingEndsAPendingWrap) {
-    setCursor(30, 80, CURSOR_KEEP);
-    printBuffer("z", 0);
-    ASSERT_NE(screen().lockFlags & PENDING_WRAP, 0u);
-    clearScreen(CLEAR_ALL);
-    EXPECT_EQ(screen().lockFlags & PENDING_WRAP, 0u);
-    printBuffer("a", 0);
-    EXPECT_TRUE(samePicture(textPicture({"a"}), picture(), "after-clear"));
-}
-
-TEST_F(GraphicsConsole, CursorAndTextSize) {
-    EXPECT_EQ(setCursor(5, 10, CURSOR_SHOW), 10 | 5 << 8); // never a visible cursor bit
-    EXPECT_EQ(cursor(), std::make_pair(5, 10));
-    setCursor(31, 1, CURSOR_KEEP); // refused: outside the view
-    setCursor(1, 81, CURSOR_KEEP);
-    EXPECT_EQ(cursor(), std::make_pair(5, 10));
-    setCursor(0, 3, CURSOR_KEEP); // 0 keeps the row
-    EXPECT_EQ(cursor(), std::make_pair(5, 3));
+TEST_F(GraphicsConsole, TextSizeAndCellsReadBack) {
     std::int32_t columns = 0;
     std::int32_t rows = 0;
     getTextSize(&columns, &rows);
     EXPECT_EQ(columns, 80);
     EXPECT_EQ(rows, 30);
+    setCursor(5, 3, CURSOR_KEEP);
     printBuffer("q", 0);
     std::uint32_t foreground = 0;
     std::uint32_t background = 1;
@@ -177,22 +149,26 @@ TEST_F(GraphicsConsole, CursorAndTextSize) {
     EXPECT_EQ(background, 0u);
 }
 
-TEST_F(GraphicsConsole, KeysComeFromTheKeyBuffer) {
+TEST_F(GraphicsConsole, KeysComeFromTheKeyBufferTheWindowFills) {
     EXPECT_FALSE(keyAvailable());
-    EXPECT_EQ(readKey().length, 0);
-    pushKey('a');
+    EXPECT_EQ(readKey(), 0);
+    pushKey('a'); // as the window's thread does
     pushKey(KEY_UP);
     pushKey(WINDOW_CLOSE_KEY);
     EXPECT_TRUE(keyAvailable());
-    const KeyString a = readKey();
-    ASSERT_EQ(a.length, 1);
-    EXPECT_EQ(a.bytes[0], 'a');
-    const KeyString up = readKey();
-    ASSERT_EQ(up.length, 2);
-    EXPECT_EQ(up.bytes[0], EXTENDED_KEY_PREFIX);
-    EXPECT_EQ(up.bytes[1], 0x48);
+    EXPECT_EQ(readKey(), 'a');
+    EXPECT_EQ(readKey(), KEY_UP);
     EXPECT_EQ(consoleHooks().waitKey(), WINDOW_CLOSE_KEY);
     EXPECT_FALSE(keyAvailable());
+}
+
+TEST_F(GraphicsConsole, TheBellAsksForOneToneAndDrawsNothing) {
+    const testing::BeepRecorder beeps;
+    clearDirty();
+    printBuffer("\a", 0);
+    EXPECT_EQ(beeps.tones(), (std::vector<std::pair<int, int>>{{1000, 250}}));
+    EXPECT_EQ(cursor(), std::make_pair(1, 1));
+    EXPECT_TRUE(dirtyRows().empty());
 }
 
 TEST_F(GraphicsConsole, LineInputEditsOnTheScreen) {

@@ -1,5 +1,5 @@
 // The pipe console: input bytes as keys through the line editor, output as screen rows.
-#include "posix/pipe_console.hpp"
+#include "posix/pipe_descriptors.hpp"
 
 #include "console/keys.hpp"
 #include "console/line_editor.hpp"
@@ -38,8 +38,7 @@ protected:
     }
 
     void open(bool utf8) {
-        openPipeConsole({input_[0], output_[1], utf8, false});
-        installConsoleHooks(pipeConsoleHooks());
+        installConsoleHooks(openPipeConsole({input_[0], output_[1], utf8, false}));
         setTextView(0, 0);
     }
 
@@ -151,7 +150,7 @@ TEST_F(PipeConsole, AHalfTypedLineWaitsForTheRestWithoutBlocking) {
     send("hel\xc3");
     for (char c : std::string("hel")) {
         ASSERT_TRUE(keyAvailable());
-        EXPECT_EQ(readKey().bytes[0], static_cast<std::uint8_t>(c));
+        EXPECT_EQ(readKey(), static_cast<std::uint8_t>(c));
     }
     // The first byte of é has come, the second not yet: no key, and no waiting.
     EXPECT_FALSE(keyAvailable());

@@ -6,13 +6,13 @@
 #include "posix/sdl_keys.hpp"
 #include "posix/sdl_library.hpp"
 #include "posix/sdl_sound.hpp"
-#include "support/screen_pictures.hpp"
-#include "support/test_support.hpp"
-#include "support/virtual_display.hpp"
 #include "screen/framebuffer_png.hpp"
 #include "screen/screen.hpp"
 #include "screen/text_cells.hpp"
 #include "screen/window_events.hpp"
+#include "support/screen_pictures.hpp"
+#include "support/test_support.hpp"
+#include "support/virtual_display.hpp"
 
 #include <gtest/gtest.h>
 
@@ -53,8 +53,7 @@ protected:
         const auto deadline = std::chrono::steady_clock::now() + PATIENCE;
         while (std::chrono::steady_clock::now() < deadline) {
             if (keyAvailable()) {
-                const KeyString key = readKey();
-                return key.length == 1 ? key.bytes[0] : key.bytes[1] * 256 + 255;
+                return readKey();
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }

@@ -4,20 +4,12 @@
 # holds every line sent, those after the reader left too.
 #
 #   win32_broken_pipe_session.sh WINE ULO_EXE
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/win32_session_start.sh"
 wine=$1
 ulo=$2
 # Wine without an X display gives Ulo no window: it talks through its console.
 unset DISPLAY
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-
-fail() {
-    echo "FAILED: $1" >&2
-    [ ! -e data.dat ] || od -c data.dat >&2
-    exit 1
-}
+show_failure() { [ ! -e data.dat ] || od -c data.dat; }
 
 # waits_for FILE: waits (two minutes at most) until FILE exists.
 waits_for() {

@@ -5,18 +5,13 @@
 # normal exit (what was stored stays) with the exit code of a program ended by Ctrl+C.
 #
 #   win32_console_session.sh WINE ULO_EXE
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/win32_session_start.sh"
 wine=$1
 ulo=$2
 # Wine without an X display gives Ulo no window: it talks through its console.
 unset DISPLAY
-work=$(mktemp -d)
 socket=ulo-win32-console-$$
-cleanup() {
-    tmux -L "$socket" kill-server 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+end_session_too() { tmux -L "$socket" kill-server 2>/dev/null; }
 
 # The pane of the run being driven: each run gets a session of its own, so that the banner seen is
 # that run's and no key is typed before it reads them.
@@ -28,6 +23,7 @@ row() { screen | sed -n "${1}p" | sed 's/ *$//'; }
 row_is() { [ "$(row "$1")" = "$2" ]; }
 row_matches() { row "$1" | grep -Eq "$2"; }
 shows() { screen | grep -Fxq "$1"; }
+show_failure() { screen; }
 # wait_for WHAT TEST...: polls TEST until it holds; after 60 s the test fails, showing the pane.
 wait_for() {
     local what=$1
@@ -36,9 +32,7 @@ wait_for() {
         "$@" && return 0
         sleep 0.1
     done
-    echo "FAILED: $what; the pane shows:" >&2
-    screen >&2
-    exit 1
+    fail "$what; the pane shows:"
 }
 
 # Home and End as the console under Wine takes them from tmux.

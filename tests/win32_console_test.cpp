@@ -1,8 +1,14 @@
-// Console key events into key codes: the same codes the other consoles give for the same keys.
+// Console key events into key codes: the same codes the other consoles give for the same keys;
+// and the bell, which asks for its tone without waiting for it.
 #include "console/keys.hpp"
-#include "win32/console.hpp"
+#include "support/memory_screen.hpp"
+#include "win32/win32_console.hpp"
 
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
 
 #include <windows.h>
 
@@ -49,6 +55,14 @@ TEST(Win32ConsoleKeys, AltAndCtrlGiveExtendedCodes) {
     EXPECT_EQ(consoleKeyCode(press(VK_LEFT, 0x4B, 0, LEFT_CTRL_PRESSED | ENHANCED_KEY)),
               extendedKey(0x73));
     EXPECT_EQ(consoleKeyCode(press(VK_ESCAPE, 0x01, 0, LEFT_ALT_PRESSED)), extendedKey(0x01));
+}
+
+// The bell asks the beep in use for its one tone and returns: the tone plays elsewhere, never on
+// the conversation's thread. The console's table serves before the console is taken.
+TEST(Win32ConsoleBell, BelAsksForOneToneAndReturns) {
+    const testing::BeepRecorder beeps;
+    win32ConsoleHooks().printBuffer(reinterpret_cast<const std::uint8_t*>("\a"), 1, 0);
+    EXPECT_EQ(beeps.tones(), (std::vector<std::pair<int, int>>{{1000, 250}}));
 }
 
 } // namespace

@@ -8,24 +8,13 @@
 # window; "exit" ends Ulo with exit code 0 and takes the window away.
 #
 #   win32_gdi_window_session.sh WINE ULO_EXE TEXT_PICTURES_EXE
-set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/win32_session_start.sh"
 wine=$1
 ulo=$2
 text_pictures=$3
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-work=$(mktemp -d)
 ulo_pid=
-cleanup() {
-    [ -z "$ulo_pid" ] || kill "$ulo_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
-
-fail() {
-    echo "FAILED: $1" >&2
-    exit 1
-}
+end_session_too() { [ -z "$ulo_pid" ] || kill "$ulo_pid" 2>/dev/null; }
 [ -n "${DISPLAY:-}" ] || fail "no X display (DISPLAY) to show the window on"
 
 # The close request, as a few lines of Xlib.

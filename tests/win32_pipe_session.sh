@@ -5,19 +5,14 @@
 # and given back as UTF-8.
 #
 #   win32_pipe_session.sh WINE ULO_EXE
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/win32_session_start.sh"
 wine=$1
 ulo=$2
 # Wine without an X display gives Ulo no window: it talks through its console.
 unset DISPLAY
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-
-fail() {
-    echo "FAILED: $1; the transcript:" >&2
-    cat -A transcript >&2
-    exit 1
+show_failure() {
+    echo "the transcript:"
+    cat -A transcript
 }
 
 status=0

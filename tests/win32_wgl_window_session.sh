@@ -5,22 +5,11 @@
 # the window reaches the program through flip, which then ends with exit code 0.
 #
 #   win32_wgl_window_session.sh WINE GL_PICTURE_EXE
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/win32_session_start.sh"
 wine=$1
 program=$2
-work=$(mktemp -d)
 program_pid=
-cleanup() {
-    [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
-
-fail() {
-    echo "FAILED: $1" >&2
-    exit 1
-}
+end_session_too() { [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null; }
 [ -n "${DISPLAY:-}" ] || fail "no X display (DISPLAY) to show the window on"
 
 convert -size 640x480 xc:'#0000FF' -fill '#FF0000' -draw 'rectangle 100,50 299,129' \

@@ -5,23 +5,12 @@
 # without DirectDraw, get the GDI window instead.
 #
 #   win32_window_session.sh WINE ULO_EXE TEXT_PICTURES_EXE
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/win32_session_start.sh"
 wine=$1
 ulo=$2
 text_picture=$3
-work=$(mktemp -d)
 ulo_pid=
-cleanup() {
-    [ -n "$ulo_pid" ] && kill "$ulo_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
-
-fail() {
-    echo "FAILED: $*" >&2
-    exit 1
-}
+end_session_too() { [ -z "$ulo_pid" ] || kill "$ulo_pid" 2>/dev/null; }
 
 # wait_for WHAT TEST...: polls TEST until it holds; after 60 s the test fails.
 wait_for() {

@@ -15,4 +15,9 @@ void clearConsoleHooks() {
     hooks = ConsoleHooks{};
 }
 
+const ConsoleHooks& processConsoleHooks() {
+    static const ConsoleHooks& chosen = nativePlatform().processConsole();
+    return chosen;
+}
+
 } // namespace ulo

@@ -13,32 +13,10 @@
 
 namespace ulo {
 
-// A key as the line editor reads it: no byte (none waiting), one byte (a character 1..255), or
-// EXTENDED_KEY_PREFIX and the extended code.
-struct KeyString {
-    std::uint8_t bytes[2] = {0, 0};
-    std::uint8_t length = 0;
-};
-
-// A key code as readKey hands it out: one byte for a character, EXTENDED_KEY_PREFIX and the
-// extended code for an extended key; nothing for 0 and for codes that are neither.
-constexpr KeyString keyStringFor(KeyCode code) {
-    KeyString key;
-    if (code > 0 && code < 256) {
-        key.bytes[0] = static_cast<std::uint8_t>(code);
-        key.length = 1;
-    } else if (code >= 256 && (code & 0xFF) == EXTENDED_KEY_PREFIX) {
-        key.bytes[0] = EXTENDED_KEY_PREFIX;
-        key.bytes[1] = static_cast<std::uint8_t>(code >> 8);
-        key.length = 2;
-    }
-    return key;
-}
-
 struct ConsoleHooks {
     // The operations Ulo uses: keys, printing, clearing, the cursor, the text size and view, line
-    // input and waiting.
-    KeyString (*readKey)() = nullptr;
+    // input and waiting. readKey gives the next key code, 0 when none waits.
+    KeyCode (*readKey)() = nullptr;
     bool (*keyAvailable)() = nullptr;
     void (*clear)(std::uint32_t mode) = nullptr;
     // Result: column in bits 0-7, row in bits 8-15, visibility in bit 16.
@@ -83,11 +61,15 @@ void installConsoleHooks(const ConsoleHooks& hooks);
 // Empties every slot: text goes to the process console again.
 void clearConsoleHooks();
 
+// The process's own console: the platform chooses it at the first text operation that reaches
+// it, and it serves every empty slot from then on.
+const ConsoleHooks& processConsoleHooks();
+
 // The operation that serves `slot` now: the installed one, else the process console's.
 template <typename Slot>
 Slot activeHook(Slot ConsoleHooks::*slot) {
     Slot installed = consoleHooks().*slot;
-    return installed != nullptr ? installed : nativePlatform().processConsole().*slot;
+    return installed != nullptr ? installed : processConsoleHooks().*slot;
 }
 
 } // namespace ulo

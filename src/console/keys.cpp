@@ -128,7 +128,6 @@ struct KeyArrival {
     std::atomic<std::uint64_t> pushes{0};
 };
 KeyArrival arrival;
-KeyPushWait keyPushWait = nullptr;
 
 } // namespace
 
@@ -192,15 +191,7 @@ std::uint64_t keyPushCount() {
     return arrival.pushes.load(std::memory_order_acquire);
 }
 
-void useKeyPushWait(KeyPushWait wait) {
-    keyPushWait = wait;
-}
-
 void waitForKeyPush(std::uint64_t seen, std::int32_t milliseconds) {
-    if (keyPushWait != nullptr) {
-        keyPushWait(seen, milliseconds);
-        return;
-    }
     std::unique_lock<std::mutex> guard(arrival.mutex);
     arrival.signal.wait_for(guard, std::chrono::milliseconds(milliseconds),
                             [&] { return arrival.pushes.load(std::memory_order_relaxed) != seen; });

@@ -80,11 +80,6 @@ void resetKeyBuffer();
 // it to change with waitForKeyPush, which returns at once for a key pushed in between.
 std::uint64_t keyPushCount();
 void waitForKeyPush(std::uint64_t seen, std::int32_t milliseconds);
-// How waitForKeyPush waits: by default on the signal that pushKey gives from another thread. A
-// platform without threads puts its own wait here, which takes in the keys itself (a browser page
-// yields to its event loop meanwhile). Null: the default again.
-using KeyPushWait = void (*)(std::uint64_t seen, std::int32_t milliseconds);
-void useKeyPushWait(KeyPushWait wait);
 // Wakes the readers in waitForKeyPush as a push would, without a key: something other than a key
 // needs their attention (a request to end the program).
 void wakeKeyReaders();

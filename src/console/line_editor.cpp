@@ -1,9 +1,11 @@
 #include "console/line_editor.hpp"
 
+#include "console/codepage437.hpp"
 #include "console/keys.hpp"
 #include "console/print.hpp"
 
 #include <algorithm>
+#include <array>
 #include <new>
 #include <utility>
 
@@ -36,11 +38,10 @@ public:
         bool inputEnded = false;
         for (;;) {
             awaitKey();
-            const KeyString key = readKey();
-            if (key.length == 0) {
+            const KeyCode code = readKey();
+            if (code == 0) {
                 continue; // the key vanished
             }
-            const KeyCode code = key.length == 1 ? key.bytes[0] : key.bytes[1] * 256 + 255;
             if (code == INPUT_END_KEY) {
                 inputEnded = true;
                 break;
@@ -127,94 +128,125 @@ private:
         setCursor(0, 0, CURSOR_SHOW);
     }
 
+    // What a key does to the line once its verb has moved the edit position: characters to
+    // delete there, then bytes to insert there.
+    struct Edit {
+        std::int32_t deleted = 0;
+        std::string inserted{};
+    };
+
     // Acts on one key; false when it ends the line.
     bool handleKey(KeyCode code) {
-        const CellPosition before = cursor_;
-        std::int32_t deleteCount = 0;
-        std::string inserted;
-        switch (code) {
-        case KEY_ENTER:
-        case KEY_LINE_FEED:
+        if (code == KEY_ENTER || code == KEY_LINE_FEED) {
             setCursor(0, 0, CURSOR_SHOW);
             return false;
-        case KEY_BACKSPACE:
-            if (position_ > 0) {
-                moveCursor(-1);
-                --position_;
-                deleteCount = 1;
-            }
-            break;
-        case KEY_DELETE:
-            if (position_ == length()) {
-                printBytes("\a");
-            } else {
-                deleteCount = 1;
-            }
-            break;
-        case KEY_LEFT:
-            if (position_ > 0) {
-                moveCursor(-1);
-                --position_;
-            }
-            break;
-        case KEY_RIGHT:
-            if (position_ < length()) {
-                moveCursor(1);
-                ++position_;
-            }
-            break;
-        case KEY_HOME:
-            moveCursor(-position_);
-            position_ = 0;
-            break;
-        case KEY_END:
-            moveCursor(length() - position_);
-            position_ = length();
-            break;
-        case KEY_UP:
-            if (position_ >= columns_) {
-                moveCursor(-columns_);
-                position_ -= columns_;
-            }
-            break;
-        case KEY_DOWN:
-            if (position_ + columns_ <= length()) {
-                moveCursor(columns_);
-                position_ += columns_;
-            }
-            break;
-        case KEY_ESCAPE:
-            moveCursor(-position_);
-            position_ = 0;
-            deleteCount = length();
-            break;
-        case KEY_TAB: {
-            // Tab stops every 8 characters of the text, counted from its start.
-            const std::int32_t spaces = (position_ + 8) / 8 * 8 - position_;
-            inserted.assign(static_cast<std::size_t>(spaces), ' ');
-            break;
         }
-        default:
-            if (code >= 32 && code <= 255) {
-                inserted.push_back(static_cast<char>(code));
-            }
-            break;
-        }
-        if (length() + static_cast<std::int32_t>(inserted.size()) > MAX_LINE_LENGTH) {
-            printBytes("\a"); // the line is full
-            inserted.clear();
-        }
-        if (deleteCount > 0 || !inserted.empty()) {
-            setCursor(0, 0, CURSOR_HIDE);
-            if (deleteCount > 0) {
-                deleteAt(deleteCount);
-            }
-            if (!inserted.empty()) {
-                insertAt(inserted, before);
-            }
-        }
+        const CellPosition before = cursor_;
+        apply(editFor(code), before);
         setCursor(0, 0, CURSOR_SHOW);
         return true;
+    }
+
+    // Runs the verb of the key: an editing key's, a printable byte's insertion, or nothing for
+    // every other key (other control codes, Insert, Page Up, the function keys, the close key).
+    Edit editFor(KeyCode code) {
+        for (const KeyVerb& entry : KEY_VERBS) {
+            if (entry.key == code) {
+                return (this->*entry.verb)();
+            }
+        }
+        if (code >= 32 && code <= 255) {
+            return {.inserted = std::string(1, static_cast<char>(code))};
+        }
+        return {};
+    }
+
+    void apply(Edit edit, CellPosition before) {
+        if (length() + static_cast<std::int32_t>(edit.inserted.size()) > MAX_LINE_LENGTH) {
+            printBytes("\a"); // the line is full
+            edit.inserted.clear();
+        }
+        if (edit.deleted == 0 && edit.inserted.empty()) {
+            return;
+        }
+        setCursor(0, 0, CURSOR_HIDE);
+        if (edit.deleted > 0) {
+            deleteAt(edit.deleted);
+        }
+        if (!edit.inserted.empty()) {
+            insertAt(edit.inserted, before);
+        }
+    }
+
+    // The verbs of the editing keys.
+    Edit backspace() {
+        if (position_ == 0) {
+            return {};
+        }
+        moveTo(position_ - 1);
+        return {.deleted = 1};
+    }
+    Edit deleteKey() {
+        if (position_ == length()) {
+            printBytes("\a"); // nothing to delete
+            return {};
+        }
+        return {.deleted = 1};
+    }
+    Edit left() {
+        if (position_ > 0) {
+            moveTo(position_ - 1);
+        }
+        return {};
+    }
+    Edit right() {
+        if (position_ < length()) {
+            moveTo(position_ + 1);
+        }
+        return {};
+    }
+    Edit home() {
+        moveTo(0);
+        return {};
+    }
+    Edit end() {
+        moveTo(length());
+        return {};
+    }
+    // Up and Down move by a screen row of the text, while the line has one there.
+    Edit up() {
+        if (position_ >= columns_) {
+            moveTo(position_ - columns_);
+        }
+        return {};
+    }
+    Edit down() {
+        if (position_ + columns_ <= length()) {
+            moveTo(position_ + columns_);
+        }
+        return {};
+    }
+    // Escape empties the line, blanking it on the screen.
+    Edit escape() {
+        moveTo(0);
+        return {.deleted = length()};
+    }
+    // Tab stops every 8 characters of the text, counted from its start.
+    Edit tab() {
+        const std::int32_t spaces = (position_ + 8) / 8 * 8 - position_;
+        return {.inserted = std::string(static_cast<std::size_t>(spaces), ' ')};
+    }
+
+    struct KeyVerb {
+        KeyCode key;
+        Edit (LineEditor::*verb)();
+    };
+    static const std::array<KeyVerb, 10> KEY_VERBS;
+
+    // Moves the edit position, and the cursor with it.
+    void moveTo(std::int32_t position) {
+        moveCursor(position - position_);
+        position_ = position;
     }
 
     // Removes k characters at the edit position, prints the tail over them followed by k spaces
@@ -273,6 +305,19 @@ private:
     CellPosition cursor_{1, 1};
 };
 
+const std::array<LineEditor::KeyVerb, 10> LineEditor::KEY_VERBS = {{
+    {KEY_BACKSPACE, &LineEditor::backspace},
+    {KEY_DELETE, &LineEditor::deleteKey},
+    {KEY_LEFT, &LineEditor::left},
+    {KEY_RIGHT, &LineEditor::right},
+    {KEY_HOME, &LineEditor::home},
+    {KEY_END, &LineEditor::end},
+    {KEY_UP, &LineEditor::up},
+    {KEY_DOWN, &LineEditor::down},
+    {KEY_ESCAPE, &LineEditor::escape},
+    {KEY_TAB, &LineEditor::tab},
+}};
+
 } // namespace
 
 CellPosition advancePosition(CellPosition position, std::int32_t d, std::int32_t columns) {
@@ -323,6 +368,24 @@ RuntimeErrorCode runInputLine(const std::string_view* prompt, std::string& desti
         }
     }
     return setErrorCode(ERR_NONE);
+}
+
+RuntimeErrorCode runInputLineWide(const std::u32string_view* prompt, std::u32string& destination,
+                                  std::int32_t destinationLength, std::int32_t fillRemainder,
+                                  std::int32_t addQuestion, std::int32_t addNewline) {
+    const std::string narrowPrompt = prompt != nullptr ? unicodeTextToCp437(*prompt) : "";
+    const std::string_view promptView = narrowPrompt;
+    std::string line;
+    const RuntimeErrorCode result =
+        runInputLine(prompt != nullptr ? &promptView : nullptr, line, destinationLength,
+                     fillRemainder, addQuestion, addNewline);
+    if (result == ERR_NONE) {
+        destination.clear();
+        for (const char c : line) {
+            destination.push_back(cp437ToUnicode(static_cast<std::uint8_t>(c)));
+        }
+    }
+    return result;
 }
 
 } // namespace ulo

@@ -25,6 +25,12 @@ RuntimeErrorCode runInputLine(const std::string_view* prompt, std::string& desti
                               std::int32_t destinationLength, std::int32_t fillRemainder,
                               std::int32_t addQuestion, std::int32_t addNewline);
 
+// runInputLine with Unicode text: the prompt is printed in code page 437 (characters it lacks as
+// '?') and the line comes back in Unicode.
+RuntimeErrorCode runInputLineWide(const std::u32string_view* prompt, std::u32string& destination,
+                                  std::int32_t destinationLength, std::int32_t fillRemainder,
+                                  std::int32_t addQuestion, std::int32_t addNewline);
+
 struct EditedLine {
     std::string text;
     bool inputEnded = false; // the keys ended before Enter

@@ -202,9 +202,9 @@ bool keyAvailable() {
     return available != nullptr && available();
 }
 
-KeyString readKey() {
+KeyCode readKey() {
     auto read = activeHook(&ConsoleHooks::readKey);
-    return read != nullptr ? read() : KeyString{};
+    return read != nullptr ? read() : 0;
 }
 
 void sleepMilliseconds(std::int32_t milliseconds) {

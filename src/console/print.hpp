@@ -64,9 +64,8 @@ void resetScreenColumn();
 
 // Keys, from the screen's key buffer or the console.
 bool keyAvailable();
-// An empty string when no key waits; one byte for a character; EXTENDED_KEY_PREFIX and the
-// extended code for an extended key.
-KeyString readKey();
+// The next key code, 0 when none waits.
+KeyCode readKey();
 // Sleeps on the screen or console in use.
 void sleepMilliseconds(std::int32_t milliseconds);
 

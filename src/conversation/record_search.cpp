@@ -167,7 +167,10 @@ struct BlockPair {
             before < 64 ? earlier & ((std::uint64_t{1} << before) - 1) : earlier;
         return rest != 0 ? 63 - std::countl_zero(rest) : -1;
     }
-    bool has(int bit) const { return ((bit < 64 ? earlier >> bit : later >> (bit - 64)) & 1) != 0; }
+    // Whether bit `bit` is set; bits past the pair (a field that would open after it) are not.
+    bool has(int bit) const {
+        return bit < 128 && ((bit < 64 ? earlier >> bit : later >> (bit - 64)) & 1) != 0;
+    }
 };
 
 // True when the text of a field whose bytes between its quotes are `stored` is not `wanted`. The

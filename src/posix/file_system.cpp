@@ -2,8 +2,7 @@
 #include "posix/posix_platform.hpp"
 
 #include "files/file_system.hpp"
-
-#include "posix/termination_signals.hpp"
+#include "runtime/errors.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -191,7 +190,7 @@ bool posixLockFile(OsFile file, OsLock kind) {
             return false;
         }
         ::nanosleep(&pause, nullptr);
-        endOnTerminationSignal();
+        endIfRequested();
         waited.tv_nsec += pause.tv_nsec;
         waited.tv_sec += waited.tv_nsec / 1'000'000'000;
         waited.tv_nsec %= 1'000'000'000;

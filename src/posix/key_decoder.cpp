@@ -1,7 +1,7 @@
 #include "posix/key_decoder.hpp"
 
+#include "console/codepage437.hpp"
 #include "console/console_hooks.hpp"
-#include "screen/codepage437.hpp"
 
 #include <array>
 #include <charconv>

@@ -51,7 +51,7 @@ const Platform& nativePlatform() {
         .displayDrivers = POSIX_DISPLAY_DRIVERS,
         .programFilePath = posixProgramFilePath,
         .beep = sdlBeep,
-        .pendingEnd = terminationExitCode,
+        .pendingEnd = pendingEndCode,
         .screenHelp = POSIX_SCREEN_HELP,
         .endHelp = "128 + the signal's number when Ctrl+C, SIGTERM, SIGHUP or SIGQUIT ends it.",
     };

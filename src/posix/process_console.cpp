@@ -1,7 +1,7 @@
 // The process console on POSIX systems: the terminal when standard input and output are both
 // terminals, otherwise the pipe console over standard input and output.
 #include "console/console_hooks.hpp"
-#include "posix/pipe_console.hpp"
+#include "posix/pipe_descriptors.hpp"
 #include "posix/posix_platform.hpp"
 #include "posix/terminal_console.hpp"
 
@@ -11,9 +11,8 @@
 #include <unistd.h>
 
 namespace ulo {
-namespace {
 
-const ConsoleHooks& chooseProcessConsole() {
+const ConsoleHooks& posixProcessConsole() {
     // The locale's character set is the one text is converted to and from at this boundary.
     std::setlocale(LC_CTYPE, "");
     if (::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1 && startTerminalConsole()) {
@@ -21,16 +20,7 @@ const ConsoleHooks& chooseProcessConsole() {
     }
     const char* codeset = ::nl_langinfo(CODESET);
     const bool utf8 = codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
-    openPipeConsole({STDIN_FILENO, STDOUT_FILENO, utf8, true});
-    return pipeConsoleHooks();
-}
-
-} // namespace
-
-const ConsoleHooks& posixProcessConsole() {
-    // Chosen at the first text operation that reaches the process console.
-    static const ConsoleHooks& chosen = chooseProcessConsole();
-    return chosen;
+    return openPipeConsole({STDIN_FILENO, STDOUT_FILENO, utf8, true});
 }
 
 } // namespace ulo

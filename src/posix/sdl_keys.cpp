@@ -1,7 +1,7 @@
 #include "posix/sdl_keys.hpp"
 
+#include "console/codepage437.hpp"
 #include "console/keys.hpp"
-#include "screen/codepage437.hpp"
 
 #include <array>
 #include <utility>

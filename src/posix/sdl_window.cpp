@@ -1,9 +1,9 @@
 #include "posix/sdl_window.hpp"
 
+#include "console/codepage437.hpp"
 #include "posix/sdl_icon.hpp"
 #include "posix/sdl_keys.hpp"
 #include "posix/sdl_sound.hpp"
-#include "screen/codepage437.hpp"
 #include "screen/screen.hpp"
 #include "screen/window_events.hpp"
 

@@ -1,14 +1,11 @@
 #include "posix/terminal_console.hpp"
 
-#include "console/line_editor.hpp"
-#include "console/print.hpp"
-#include "console/text_grid.hpp"
-#include "console/tty_print.hpp"
+#include "console/codepage437.hpp"
+#include "console/grid_console.hpp"
 #include "posix/console_input.hpp"
 #include "posix/key_decoder.hpp"
 #include "posix/terminal_description.hpp"
 #include "posix/termination_signals.hpp"
-#include "screen/codepage437.hpp"
 
 #include <algorithm>
 #include <cstdlib>
@@ -35,33 +32,34 @@ struct TerminalConsole {
     bool restored = false;
     int columns = 80;
     int rows = 24;
-    // The cursor; parked on the last cell of the view after a print that filled it, the next
-    // print going on at the start of the row below.
-    GridCursor cursor;
-    int visibility = CURSOR_SHOW;
-    int shownVisibility = -1; // what the terminal shows; -1 before the first update
-    bool changed = true;      // the terminal needs an update
+    // What the terminal shows of the cursor; visibility -1 before the first update.
+    GridCursor shownCursor;
+    int shownVisibility = -1;
+    bool changed = true; // drawn since the last update
     bool inputEnded = false;
     bool multibyte = true; // the locale's characters can take more than one byte
     TerminalKeyDecoder decoder;
-    std::deque<KeyCode> typed; // decoded keys waiting for room in the key buffer
 };
 TerminalConsole term;
+GridConsole terminalGrid;
 
 // Brings the terminal up to date: the text drawn, the cursor placed and shown or hidden. Drawing
 // is collected until Ulo waits for keys, so each key's echo reaches the terminal in one update.
-void present() {
-    if (!term.changed) {
+void refresh(const GridConsole& grid) {
+    const GridCursor& cursor = grid.cursor;
+    const bool moved = cursor.x != term.shownCursor.x || cursor.y != term.shownCursor.y;
+    if (!term.changed && !moved && grid.visibility == term.shownVisibility) {
         return;
     }
     term.changed = false;
-    if (term.visibility == CURSOR_HIDE && term.shownVisibility != CURSOR_HIDE) {
+    if (grid.visibility == CURSOR_HIDE && term.shownVisibility != CURSOR_HIDE) {
         curs_set(0);
         term.shownVisibility = CURSOR_HIDE;
     }
-    wmove(stdscr, term.cursor.y, term.cursor.x);
+    wmove(stdscr, cursor.y, cursor.x);
     wrefresh(stdscr);
-    if (term.visibility == CURSOR_SHOW && term.shownVisibility != CURSOR_SHOW) {
+    term.shownCursor = cursor;
+    if (grid.visibility == CURSOR_SHOW && term.shownVisibility != CURSOR_SHOW) {
         curs_set(1);
         term.shownVisibility = CURSOR_SHOW;
     }
@@ -73,11 +71,11 @@ void restoreTerminal() {
     }
     term.restored = true;
     term.changed = true;
-    present();
+    refresh(terminalGrid);
     endwin();
 }
 
-// Scrolls rows top..bottom up. The console's targets always span the terminal's full width.
+// Scrolls rows top..bottom up. The console's rows always span the terminal's full width.
 void scrollRows(int top, int bottom, int count) {
     count = std::min(count, bottom - top + 1);
     wsetscrreg(stdscr, top, bottom);
@@ -87,119 +85,59 @@ void scrollRows(int top, int bottom, int count) {
     wsetscrreg(stdscr, 0, term.rows - 1);
 }
 
-void targetScroll(TtyTarget& target, int, int top, int, int bottom, int count) {
+void terminalScrollRows(GridConsole&, std::int32_t top, std::int32_t bottom, std::int32_t count) {
     scrollRows(top, bottom, count);
-    target.y = bottom;
+    term.changed = true;
 }
 
-int targetWrite(TtyTarget& target, const std::uint8_t* bytes, std::size_t count) {
+bool terminalWriteCells(GridConsole&, std::int32_t x, std::int32_t y, const std::uint8_t* bytes,
+                        std::size_t count) {
     constexpr std::size_t CHUNK = 64;
     cchar_t cells[CHUNK];
+    term.changed = true;
     for (std::size_t done = 0; done < count;) {
         const std::size_t n = std::min(CHUNK, count - done);
         for (std::size_t i = 0; i < n; ++i) {
             const wchar_t text[2] = {static_cast<wchar_t>(cp437ToUnicode(bytes[done + i])), 0};
             setcchar(&cells[i], text, A_NORMAL, 0, nullptr);
         }
-        if (mvwadd_wchnstr(stdscr, target.y, target.x + static_cast<int>(done), cells,
-                           static_cast<int>(n)) == ERR) {
-            return 0;
+        if (mvwadd_wchnstr(stdscr, y, x + static_cast<int>(done), cells, static_cast<int>(n)) ==
+            ERR) {
+            return false;
         }
         done += n;
     }
-    return 1;
+    return true;
 }
 
-void targetBeep(TtyTarget&) {
-    term.changed = true;
-    present();
-    beep();
-}
-
-void terminalPrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int32_t mask) {
-    if (length == 0 && (mask & PRINT_FORCE_ADJUST) == 0) {
-        return;
-    }
-    std::int32_t top = 0;
-    std::int32_t bottom = 0;
-    getTextView(&top, &bottom);
-    TtyTarget target{.context = nullptr,
-                     .scroll = targetScroll,
-                     .write = targetWrite,
-                     .beep = targetBeep,
-                     .left = 0,
-                     .top = top - 1,
-                     .right = term.columns - 1,
-                     .bottom = bottom - 1,
-                     .x = 0,
-                     .y = 0};
-    printOnGrid(term.cursor, target, bytes, length);
-    term.changed = true;
-}
-
-void terminalClear(std::uint32_t mode) {
-    std::int32_t top = 0;
-    std::int32_t bottom = 0;
-    getTextView(&top, &bottom);
-    if (mode == CLEAR_DEFAULT) {
-        mode = top == 1 && bottom == term.rows ? CLEAR_ALL : CLEAR_TEXT_VIEW;
-    }
-    if (mode == CLEAR_ALL) {
+void terminalClearRows(GridConsole&, std::int32_t top, std::int32_t bottom, bool wholeScreen) {
+    if (wholeScreen) {
         werase(stdscr);
         clearok(stdscr, TRUE); // the terminal itself is cleared on the next update
-    } else if (mode == CLEAR_TEXT_VIEW) {
-        for (int row = top - 1; row < bottom; ++row) {
+    } else {
+        for (int row = top; row <= bottom; ++row) {
             wmove(stdscr, row, 0);
             wclrtoeol(stdscr);
         }
-    } else {
-        return; // there is no graphics viewport on a terminal
     }
-    term.cursor.x = 0;
-    term.cursor.y = top - 1;
-    term.cursor.pendingWrap = false;
     term.changed = true;
 }
 
-std::int32_t terminalSetCursor(std::int32_t row, std::int32_t column, std::int32_t visibility) {
-    term.cursor.pendingWrap = false;
-    if (row != 0) {
-        term.cursor.y = std::clamp(row - 1, 0, term.rows - 1);
-    }
-    if (column != 0) {
-        term.cursor.x = std::clamp(column - 1, 0, term.columns - 1);
-    }
-    if (visibility != CURSOR_KEEP) {
-        term.visibility = visibility != 0 ? CURSOR_SHOW : CURSOR_HIDE;
-    }
+// The terminal's own bell, once what was drawn before it shows.
+void terminalBell(GridConsole& grid) {
     term.changed = true;
-    return packedCursor(term.cursor, term.visibility);
+    refresh(grid);
+    beep();
 }
 
-std::int32_t terminalGetColumn() {
-    return term.cursor.x + 1;
-}
-std::int32_t terminalGetRow() {
-    return term.cursor.y + 1;
-}
-void terminalGetCursor(std::int32_t* column, std::int32_t* row) {
-    *column = terminalGetColumn();
-    *row = terminalGetRow();
-}
-void terminalGetTextSize(std::int32_t* columns, std::int32_t* rows) {
+void terminalTextSize(GridConsole&, std::int32_t* columns, std::int32_t* rows) {
     *columns = term.columns;
     *rows = term.rows;
 }
 
-// A new text view: the cursor is kept inside it.
-void terminalViewUpdate(std::int32_t top, std::int32_t bottom) {
-    term.cursor.y = std::clamp(term.cursor.y, top - 1, bottom - 1);
-    term.changed = true;
-}
-
 // Takes on the terminal's new size. When it lost rows below the cursor, the text moves up with
 // the cursor, so that the latest lines and the line being typed stay in view.
-void followResize() {
+void followResize(GridCursor& cursor) {
     if (!takeResizeSignal()) {
         return;
     }
@@ -209,21 +147,21 @@ void followResize() {
     }
     const int rows = size.ws_row;
     const int columns = size.ws_col;
-    if (term.cursor.pendingWrap) { // the row below the parked cursor is where output goes on
-        term.cursor.pendingWrap = false;
-        term.cursor.x = 0;
-        ++term.cursor.y;
+    if (cursor.pendingWrap) { // the row below the parked cursor is where output goes on
+        cursor.pendingWrap = false;
+        cursor.x = 0;
+        ++cursor.y;
     }
-    if (term.cursor.y >= rows) {
-        const int lost = term.cursor.y - rows + 1;
+    if (cursor.y >= rows) {
+        const int lost = cursor.y - rows + 1;
         scrollRows(0, term.rows - 1, lost);
-        term.cursor.y -= lost;
+        cursor.y -= lost;
     }
     resize_term(rows, columns);
     term.rows = rows;
     term.columns = columns;
-    term.cursor.x = std::min(term.cursor.x, columns - 1);
-    term.cursor.y = std::min(term.cursor.y, rows - 1);
+    cursor.x = std::min(cursor.x, columns - 1);
+    cursor.y = std::min(cursor.y, rows - 1);
     wsetscrreg(stdscr, 0, rows - 1);
     clearok(stdscr, TRUE);
     term.changed = true;
@@ -233,9 +171,9 @@ void followResize() {
 // character read completed several).
 constexpr std::size_t MOST_TYPED_KEYS = 4096;
 
-void takeDecodedKeys() {
+void takeDecodedKeys(std::deque<KeyCode>& typed) {
     for (const KeyCode code : term.decoder.takeCodes()) {
-        term.typed.push_back(code);
+        typed.push_back(code);
     }
 }
 
@@ -270,15 +208,15 @@ Typed nextTyped(char32_t& character, int& key) {
     return Typed::Character;
 }
 
-// Decodes the keys the terminal has sent so far into `term.typed`, up to MOST_TYPED_KEYS of
-// them: the rest waits in the terminal's own buffer, so that endless input takes no more memory.
-void readTyped() {
+// Decodes the keys the terminal has sent so far into `typed`, up to MOST_TYPED_KEYS of them:
+// the rest waits in the terminal's own buffer, so that endless input takes no more memory.
+void readTyped(std::deque<KeyCode>& typed) {
     bool waited = false;
-    while (term.typed.size() < MOST_TYPED_KEYS) {
+    while (typed.size() < MOST_TYPED_KEYS) {
         char32_t character = 0;
         int key = 0;
-        const Typed typed = nextTyped(character, key);
-        if (typed == Typed::Nothing) {
+        const Typed what = nextTyped(character, key);
+        if (what == Typed::Nothing) {
             // The rest of an escape sequence may still be on its way: wait for it once.
             if (term.decoder.pending() && !waited) {
                 waited = true;
@@ -290,74 +228,47 @@ void readTyped() {
             break;
         }
         waited = false;
-        if (typed == Typed::Character) {
+        if (what == Typed::Character) {
             term.decoder.character(character);
-        } else if (typed == Typed::NamedKey && key != KEY_RESIZE) {
+        } else if (what == Typed::NamedKey && key != KEY_RESIZE) {
             if (const char* name = keyname(key)) {
                 term.decoder.namedKey(name);
             }
         }
-        takeDecodedKeys();
+        takeDecodedKeys(typed);
     }
-    takeDecodedKeys();
+    takeDecodedKeys(typed);
 }
 
-bool terminalKeyAvailable() {
-    endOnTerminationSignal();
-    followResize();
-    present();
-    if (!keyBufferEmpty()) {
-        return true;
-    }
-    readTyped();
-    if (!term.typed.empty()) {
-        pushKey(term.typed.front());
-        term.typed.pop_front();
-        return true;
-    }
-    if (term.inputEnded) {
-        pushKey(INPUT_END_KEY);
-        return true;
-    }
-    return false;
+// A new size is taken on before the terminal is brought up to date.
+void terminalPresent(GridConsole& grid) {
+    followResize(grid.cursor);
+    refresh(grid);
 }
 
-KeyCode terminalTakeKey() {
-    return terminalKeyAvailable() ? popKey() : 0;
+void terminalPollKeys(GridConsole& grid) {
+    readTyped(grid.typed);
+    if (grid.typed.empty() && term.inputEnded) {
+        grid.typed.push_back(INPUT_END_KEY);
+    }
 }
 
-KeyString terminalReadKey() {
-    return keyStringFor(terminalTakeKey());
-}
-
-void terminalSleep(std::int32_t milliseconds) {
-    present();
+void terminalWaitForInput(GridConsole&, std::int32_t milliseconds) {
     if (waitForInput(term.inputEnded ? -1 : STDIN_FILENO, milliseconds) == InputWait::Closed) {
         term.inputEnded = true; // the terminal has gone away
     }
-    endOnTerminationSignal();
 }
 
-std::int32_t terminalWaitKey() {
-    return waitForKey(terminalTakeKey, terminalSleep);
-}
-
-// The slots Ulo uses, and waitKey; the others stay empty.
-constexpr ConsoleHooks TERMINAL_CONSOLE_HOOKS = {
-    .readKey = terminalReadKey,
-    .keyAvailable = terminalKeyAvailable,
-    .clear = terminalClear,
-    .setCursor = terminalSetCursor,
-    .getCursor = terminalGetCursor,
-    .getTextSize = terminalGetTextSize,
-    .printBuffer = terminalPrintBuffer,
-    .viewUpdate = terminalViewUpdate,
-    .inputLine = runInputLine,
-    .sleep = terminalSleep,
-
-    .waitKey = terminalWaitKey,
-    .getColumn = terminalGetColumn,
-    .getRow = terminalGetRow,
+constexpr ConsoleDevice TERMINAL_DEVICE = {
+    .writeCells = terminalWriteCells,
+    .scrollRows = terminalScrollRows,
+    .clearRows = terminalClearRows,
+    .present = terminalPresent, // drawing is collected until Ulo looks for keys
+    .textSize = terminalTextSize,
+    .pollKeys = terminalPollKeys,
+    .waitForInput = terminalWaitForInput,
+    .bell = terminalBell, // the terminal's own, not a tone
+    .showsCursor = true,
 };
 
 } // namespace
@@ -379,6 +290,7 @@ bool startTerminalConsole() {
     }
     set_term(screen);
     term.started = true;
+    restartGridConsole(terminalGrid, TERMINAL_DEVICE);
     registerExitRoutine(restoreTerminal);
     cbreak(); // Ctrl+C, Ctrl+Z and Ctrl+\ keep their signals
     noecho();
@@ -397,7 +309,7 @@ bool startTerminalConsole() {
 }
 
 const ConsoleHooks& terminalConsoleHooks() {
-    return TERMINAL_CONSOLE_HOOKS;
+    return GRID_CONSOLE_HOOKS<terminalGrid>;
 }
 
 } // namespace ulo

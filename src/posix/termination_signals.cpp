@@ -1,7 +1,5 @@
 #include "posix/termination_signals.hpp"
 
-#include "runtime/errors.hpp"
-
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
@@ -88,16 +86,9 @@ int signalWakeDescriptor() {
     return wakePipe[0];
 }
 
-std::int32_t terminationExitCode() {
+std::int32_t pendingEndCode() {
     const int number = endingSignal.load();
     return number != 0 ? 128 + number : 0;
-}
-
-void endOnTerminationSignal() {
-    if (const std::int32_t code = terminationExitCode(); code != 0) {
-        drainWakePipe();
-        terminate(code);
-    }
 }
 
 bool takeResizeSignal() {

@@ -18,10 +18,9 @@ void watchResizeSignal();
 // handler is installed.
 int signalWakeDescriptor();
 
-// 128 + the number of the first ending signal that arrived, 0 while none did. Any thread may ask.
-std::int32_t terminationExitCode();
-// Ends the program (terminate with 128 + the signal's number) when an ending signal has arrived.
-void endOnTerminationSignal();
+// The exit code of the end that an ending signal asks for: 128 + the number of the first that
+// arrived, 0 while none did (the platform's pendingEnd). Any thread may ask.
+std::int32_t pendingEndCode();
 // True, once, after the terminal's size changed.
 bool takeResizeSignal();
 

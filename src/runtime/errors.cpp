@@ -1,5 +1,7 @@
 #include "runtime/errors.hpp"
 
+#include "runtime/platform.hpp"
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -125,6 +127,14 @@ void terminate(int code) {
     // The program defines no module destructors of its own; the standard library's exit runs the
     // registered exit routines in reverse order and flushes the standard streams.
     std::exit(code);
+}
+
+void endIfRequested() {
+    if (const auto pendingEnd = nativePlatform().pendingEnd) {
+        if (const std::int32_t code = pendingEnd(); code != 0) {
+            terminate(code);
+        }
+    }
 }
 
 bool registerExitRoutine(void (*routine)()) {

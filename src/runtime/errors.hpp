@@ -63,6 +63,11 @@ std::int32_t lastErrorLine();
 // streams and exits with `code`.
 [[noreturn]] void terminate(int code);
 
+// Ends the program through terminate when a request from outside to end has come (the
+// platform's pending end: an ending signal, Ctrl+C in the console), with the exit code it asks
+// for. Called wherever Ulo looks for keys or waits.
+void endIfRequested();
+
 // Registers `routine` to run at process exit unless it is registered already, so that each of the
 // system's exit routines runs at most once however often its owner asks. Returns true when this
 // call registered it.

@@ -31,14 +31,16 @@ struct Platform {
     void (*startRuntime)();
     // The operating system's files (channels go through this table).
     const FileSystem* fileSystem;
-    // The process's own console, chosen at the first text operation that reaches it.
+    // Chooses the process's own console; called once, at the first text operation that reaches
+    // it (a terminal, a console, or pipes and files).
     const ConsoleHooks& (*processConsole)();
     // The display drivers tried in order by the mode set, first to last.
     std::span<const DisplayDriver* const> displayDrivers;
     // The full path of the running program file; empty when the platform cannot tell.
     std::string (*programFilePath)();
-    // Sounds a tone of `frequency` Hz lasting `milliseconds` and returns at once (the graphics
-    // screen's bell); nothing where the platform has no sound for it.
+    // Sounds a tone of `frequency` Hz lasting `milliseconds` and returns at once, playing it on
+    // another thread (the bell of the consoles that sound a tone); nothing where the platform has
+    // no sound for it.
     void (*beep)(std::int32_t frequency, std::int32_t milliseconds);
     // The exit code that a request from outside to end asks for (on POSIX an ending signal:
     // 128 + its number), 0 while none came. Any thread may ask.

@@ -1,61 +1,24 @@
 #include "screen/graphics_console.hpp"
 
 #include "console/keys.hpp"
-#include "console/line_editor.hpp"
 #include "console/print.hpp"
-#include "console/text_grid.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/platform.hpp"
-#include "screen/codepage437.hpp"
 #include "screen/screen.hpp"
 #include "screen/text_cells.hpp"
-
-#include <chrono>
-#include <string>
-#include <thread>
 
 namespace ulo {
 namespace {
 
-// The bell that BEL sounds, while printing goes on.
-constexpr std::int32_t BELL_FREQUENCY = 1000;
-constexpr std::int32_t BELL_MILLISECONDS = 250;
+GridConsole graphicsGrid;
+// The device given by useGraphicsDevice; null: GRAPHICS_DEVICE.
+const ConsoleDevice* replacedDevice = nullptr;
 
-void graphicsBeep(TtyTarget&) {
-    if (const auto beep = nativePlatform().beep) {
-        beep(BELL_FREQUENCY, BELL_MILLISECONDS);
-    }
-}
-
-void graphicsPrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int32_t mask) {
-    ScreenState* screen = activeScreen();
-    if (screen == nullptr || ((mask & PRINT_FORCE_ADJUST) == 0 && length == 0)) {
-        return;
-    }
-    selectWorkPage(*screen);
-    const ScreenLock lock(screen);
-    std::int32_t top = 1;
-    std::int32_t bottom = screen->rows;
-    getTextView(&top, &bottom);
+// Every drawing marks its rows dirty at once: the lock is held, so the window's thread presents
+// them only after the whole run.
+void markSpan(ScreenState& screen, std::int32_t first, std::int32_t end) {
     DirtySpan span;
-    TtyTarget target{.context = &span,
-                     .scroll = scrollTextRows,
-                     .write = drawGlyphRun,
-                     .beep = graphicsBeep,
-                     .left = 0,
-                     .top = top - 1,
-                     .right = screen->columns - 1,
-                     .bottom = bottom - 1,
-                     .x = 0,
-                     .y = 0};
-    GridCursor cursor{screen->cursorColumn, screen->cursorRow,
-                      (screen->lockFlags & PENDING_WRAP) != 0};
-    printOnGrid(cursor, target, bytes, length);
-    screen->lockFlags &= ~PENDING_WRAP;
-    screen->lockFlags |= cursor.pendingWrap ? PENDING_WRAP : 0;
-    screen->cursorColumn = cursor.x;
-    screen->cursorRow = cursor.y;
-    markDirty(*screen, span);
+    widenSpan(span, first, end);
+    markDirty(screen, span);
 }
 
 void centrePen(ScreenState& screen) {
@@ -63,88 +26,33 @@ void centrePen(ScreenState& screen) {
     screen.penY = static_cast<float>(screen.viewportY + screen.viewportHeight / 2);
 }
 
-void graphicsClear(std::uint32_t mode) {
-    ScreenState* screen = activeScreen();
-    if (screen == nullptr) {
-        return;
-    }
-    selectWorkPage(*screen);
-    const ScreenLock lock(screen);
-    std::int32_t top = 1;
-    std::int32_t bottom = screen->rows;
-    getTextView(&top, &bottom);
-    if (mode == CLEAR_DEFAULT) {
-        if ((screen->lockFlags & VIEWPORT_SET) != 0) {
-            mode = CLEAR_GRAPHICS_VIEWPORT;
-        } else if (top == 1 && bottom == screen->rows) {
-            mode = CLEAR_ALL;
-        } else {
-            mode = CLEAR_TEXT_VIEW;
+// Sleeps until the time is up or a key arrives, whichever comes first: the window's thread pushes
+// keys, so the line editor answers a key as soon as the window has it.
+void waitForKeyPushed(GridConsole&, std::int32_t milliseconds) {
+    std::uint64_t seen = 0;
+    {
+        const ScreenLock lock(activeScreen());
+        if (!keyBufferEmpty()) {
+            return;
         }
+        seen = keyPushCount();
     }
-    const std::int32_t glyphHeight = screen->font.height;
-    DirtySpan span;
-    if (mode == CLEAR_ALL) {
-        fillPixelRows(*screen, 0, screen->width, 0, screen->height);
-        widenSpan(span, 0, screen->height);
-        markDirty(*screen, span);
-        centrePen(*screen);
-        fillTextCells(*screen, 0, 0, screen->columns, screen->rows, screen->workPage, ' ',
-                      screen->foreground, screen->background);
-        setCursor(top, 1, CURSOR_KEEP);
-    } else if (mode == CLEAR_TEXT_VIEW) {
-        fillPixelRows(*screen, 0, screen->width, (top - 1) * glyphHeight, bottom * glyphHeight);
-        widenSpan(span, (top - 1) * glyphHeight, bottom * glyphHeight);
-        markDirty(*screen, span);
-        fillTextCells(*screen, 0, top - 1, screen->columns, bottom, screen->workPage, ' ',
-                      screen->foreground, screen->background);
-        setCursor(top, 1, CURSOR_KEEP);
-    } else {
-        fillPixelRows(*screen, screen->viewportX, screen->viewportWidth, screen->viewportY,
-                      screen->viewportY + screen->viewportHeight);
-        widenSpan(span, screen->viewportY, screen->viewportY + screen->viewportHeight);
-        markDirty(*screen, span);
-        centrePen(*screen);
-    }
+    waitForKeyPush(seen, milliseconds);
 }
 
-std::int32_t graphicsSetCursor(std::int32_t row, std::int32_t column, std::int32_t) {
-    ScreenState* screen = activeScreen();
-    if (screen == nullptr) {
-        return 0;
-    }
-    screen->lockFlags &= ~PENDING_WRAP;
-    if (row != 0) {
-        screen->cursorRow = row - 1;
-    }
-    if (column != 0) {
-        screen->cursorColumn = column - 1;
-    }
-    // No text cursor is drawn here, so the visibility bit is always clear.
-    return packedCursor({screen->cursorColumn, screen->cursorRow}, 0);
-}
+constexpr ConsoleDevice GRAPHICS_DEVICE = {
+    .writeCells = drawGlyphRun,
+    .scrollRows = scrollTextRows,
+    .clearRows = clearTextRows,
+    .clearViewport = clearGraphicsViewport,
+    .textSize = graphicsTextSize,
+    .waitForInput = waitForKeyPushed, // the window's thread pushes keys, and wakes it
+    .bell = soundBell,
+    .lock = lockGraphics, // shared with the window's thread, which presents
+    .unlock = unlockGraphics,
+};
 
-void graphicsGetCursor(std::int32_t* column, std::int32_t* row) {
-    const ScreenState* screen = activeScreen();
-    *column = screen != nullptr ? screen->cursorColumn + 1 : 1;
-    *row = screen != nullptr ? screen->cursorRow + 1 : 1;
-}
-
-std::int32_t graphicsGetColumn() {
-    const ScreenState* screen = activeScreen();
-    return screen != nullptr ? screen->cursorColumn + 1 : 1;
-}
-
-std::int32_t graphicsGetRow() {
-    const ScreenState* screen = activeScreen();
-    return screen != nullptr ? screen->cursorRow + 1 : 1;
-}
-
-void graphicsGetTextSize(std::int32_t* columns, std::int32_t* rows) {
-    const ScreenState* screen = activeScreen();
-    *columns = screen != nullptr ? screen->columns : 80;
-    *rows = screen != nullptr ? screen->rows : 25;
-}
+// The slots only the graphics screen serves; kept, as nothing in Ulo calls them.
 
 void graphicsSetColor(std::uint32_t foreground, std::uint32_t background) {
     if (ScreenState* screen = activeScreen()) {
@@ -155,77 +63,6 @@ void graphicsSetColor(std::uint32_t foreground, std::uint32_t background) {
 
 void graphicsSetTextWidth(std::int32_t, std::int32_t) {
     // The text grid follows the mode; it cannot be resized here.
-}
-
-// A request from outside to end (an ending signal on POSIX) ends the program through its normal
-// exit the next time keys are looked for, as the process console does; the window thread wakes a
-// reader that waits.
-void endOnRequest() {
-    if (const auto pendingEnd = nativePlatform().pendingEnd) {
-        if (const std::int32_t code = pendingEnd(); code != 0) {
-            terminate(code);
-        }
-    }
-}
-
-// Takes one key code from the key buffer under the screen lock.
-KeyCode takeKey() {
-    const ScreenLock lock(activeScreen());
-    return popKey();
-}
-
-bool graphicsKeyAvailable() {
-    endOnRequest();
-    const ScreenLock lock(activeScreen());
-    return !keyBufferEmpty();
-}
-
-KeyString graphicsReadKey() {
-    return keyStringFor(takeKey());
-}
-
-// Sleeps until the time is up or a key arrives, whichever comes first: the window thread pushes
-// keys, so the line editor answers a key as soon as the window has it.
-void graphicsSleep(std::int32_t milliseconds) {
-    std::uint64_t seen = 0;
-    {
-        const ScreenLock lock(activeScreen());
-        if (!keyBufferEmpty()) {
-            return;
-        }
-        seen = keyPushCount();
-    }
-    waitForKeyPush(seen, milliseconds);
-    endOnRequest();
-}
-
-std::int32_t graphicsWaitKey() {
-    return waitForKey(takeKey, graphicsSleep);
-}
-
-void graphicsPrintBufferWide(const char32_t* text, std::size_t length, std::int32_t mask) {
-    std::string bytes;
-    bytes.reserve(length);
-    for (std::size_t i = 0; i < length; ++i) {
-        const int byte = unicodeToCp437(text[i]);
-        bytes.push_back(static_cast<char>(byte >= 0 ? byte : '?'));
-    }
-    graphicsPrintBuffer(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), mask);
-}
-
-// Takes up to `count` waiting character keys; extended keys are skipped.
-RuntimeErrorCode graphicsReadString(std::string& text, std::int32_t count) {
-    text.clear();
-    while (static_cast<std::int32_t>(text.size()) < count) {
-        const KeyCode code = takeKey();
-        if (code == 0) {
-            break;
-        }
-        if (code < 256) {
-            text.push_back(static_cast<char>(code));
-        }
-    }
-    return ERR_NONE;
 }
 
 std::int32_t graphicsKeyState(std::int32_t scanCode) {
@@ -258,42 +95,6 @@ std::int32_t graphicsPortIn(std::int32_t) {
 }
 void graphicsPortOut(std::int32_t, std::int32_t) {}
 
-void graphicsViewUpdate(std::int32_t, std::int32_t) {
-    // The view is read afresh by every print and clear; nothing to update.
-}
-
-RuntimeErrorCode graphicsInputLine(const std::string_view* prompt, std::string& destination,
-                                   std::int32_t destinationLength, std::int32_t fillRemainder,
-                                   std::int32_t addQuestion, std::int32_t addNewline) {
-    return runInputLine(prompt, destination, destinationLength, fillRemainder, addQuestion,
-                        addNewline);
-}
-
-RuntimeErrorCode graphicsInputLineWide(const std::u32string_view* prompt,
-                                       std::u32string& destination, std::int32_t destinationLength,
-                                       std::int32_t fillRemainder, std::int32_t addQuestion,
-                                       std::int32_t addNewline) {
-    std::string narrowPrompt;
-    if (prompt != nullptr) {
-        for (const char32_t c : *prompt) {
-            const int byte = unicodeToCp437(c);
-            narrowPrompt.push_back(static_cast<char>(byte >= 0 ? byte : '?'));
-        }
-    }
-    const std::string_view promptView = narrowPrompt;
-    std::string line;
-    const RuntimeErrorCode result =
-        runInputLine(prompt != nullptr ? &promptView : nullptr, line, destinationLength,
-                     fillRemainder, addQuestion, addNewline);
-    if (result == ERR_NONE) {
-        destination.clear();
-        for (const char c : line) {
-            destination.push_back(cp437ToUnicode(static_cast<std::uint8_t>(c)));
-        }
-    }
-    return result;
-}
-
 std::int32_t graphicsReadCell(std::int32_t column, std::int32_t row, std::uint32_t* foreground,
                               std::uint32_t* background) {
     const ScreenState* screen = activeScreen();
@@ -309,54 +110,97 @@ std::int32_t graphicsReadCell(std::int32_t column, std::int32_t row, std::uint32
     return static_cast<std::int32_t>(cell.code);
 }
 
-constexpr ConsoleHooks GRAPHICS_HOOKS = {
-    .readKey = graphicsReadKey,
-    .keyAvailable = graphicsKeyAvailable,
-    .clear = graphicsClear,
-    .setCursor = graphicsSetCursor,
-    .getCursor = graphicsGetCursor,
-    .getTextSize = graphicsGetTextSize,
-    .printBuffer = graphicsPrintBuffer,
-    .viewUpdate = graphicsViewUpdate,
-    .inputLine = graphicsInputLine,
-    .sleep = graphicsSleep,
-
-    .waitKey = graphicsWaitKey,
-    .setColor = graphicsSetColor,
-    .setTextWidth = graphicsSetTextWidth,
-    .getColumn = graphicsGetColumn,
-    .getRow = graphicsGetRow,
-    .printBufferWide = graphicsPrintBufferWide,
-    .readString = graphicsReadString,
-    .keyState = graphicsKeyState,
-    .readMouse = graphicsReadMouse,
-    .placeMouse = graphicsPlaceMouse,
-    .portIn = graphicsPortIn,
-    .portOut = graphicsPortOut,
-    .inputLineWide = graphicsInputLineWide,
-    .readCell = graphicsReadCell,
-};
+constexpr ConsoleHooks withGraphicsSlots(ConsoleHooks hooks) {
+    hooks.setColor = graphicsSetColor;
+    hooks.setTextWidth = graphicsSetTextWidth;
+    hooks.keyState = graphicsKeyState;
+    hooks.readMouse = graphicsReadMouse;
+    hooks.placeMouse = graphicsPlaceMouse;
+    hooks.portIn = graphicsPortIn;
+    hooks.portOut = graphicsPortOut;
+    hooks.readCell = graphicsReadCell;
+    return hooks;
+}
+constexpr ConsoleHooks GRAPHICS_HOOKS = withGraphicsSlots(GRID_CONSOLE_HOOKS<graphicsGrid>);
 
 } // namespace
 
-const ConsoleHooks& graphicsConsoleHooks() {
+const ConsoleHooks& startGraphicsConsole() {
+    restartGridConsole(graphicsGrid, replacedDevice != nullptr ? *replacedDevice : GRAPHICS_DEVICE);
     return GRAPHICS_HOOKS;
 }
 
-int drawGlyphRun(TtyTarget& target, const std::uint8_t* bytes, std::size_t count) {
-    if (ScreenState* screen = activeScreen()) {
-        drawGlyphs(*screen, *static_cast<DirtySpan*>(target.context), target.x, target.y, bytes,
-                   count);
-    }
-    return 1;
+void useGraphicsDevice(const ConsoleDevice* device) {
+    replacedDevice = device;
 }
 
-void scrollTextRows(TtyTarget& target, int left, int top, int right, int bottom, int rows) {
-    if (ScreenState* screen = activeScreen()) {
-        scrollText(*screen, *static_cast<DirtySpan*>(target.context), left, top, right, bottom,
-                   rows);
+// Drawing goes to the work page, under the screen lock.
+bool lockGraphics(GridConsole&) {
+    ScreenState* screen = activeScreen();
+    if (screen == nullptr) {
+        return false;
     }
-    target.y = bottom;
+    selectWorkPage(*screen);
+    return lockScreen(*screen);
+}
+
+void unlockGraphics(GridConsole&, bool took) {
+    if (ScreenState* screen = activeScreen()) {
+        unlockScreen(*screen, took);
+    }
+}
+
+bool drawGlyphRun(GridConsole&, std::int32_t x, std::int32_t y, const std::uint8_t* bytes,
+                  std::size_t count) {
+    if (ScreenState* screen = activeScreen()) {
+        DirtySpan span;
+        drawGlyphs(*screen, span, x, y, bytes, count);
+        markDirty(*screen, span);
+    }
+    return true;
+}
+
+void scrollTextRows(GridConsole&, std::int32_t top, std::int32_t bottom, std::int32_t rows) {
+    if (ScreenState* screen = activeScreen()) {
+        DirtySpan span;
+        scrollText(*screen, span, 0, top, screen->columns - 1, bottom, rows);
+        markDirty(*screen, span);
+    }
+}
+
+void clearTextRows(GridConsole&, std::int32_t top, std::int32_t bottom, bool wholeScreen) {
+    ScreenState* screen = activeScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    // The whole screen is every pixel of the page, and the graphics pen goes back to the middle.
+    const std::int32_t first = wholeScreen ? 0 : top * screen->font.height;
+    const std::int32_t end = wholeScreen ? screen->height : (bottom + 1) * screen->font.height;
+    fillPixelRows(*screen, 0, screen->width, first, end);
+    markSpan(*screen, first, end);
+    if (wholeScreen) {
+        centrePen(*screen);
+    }
+    fillTextCells(*screen, 0, top, screen->columns, bottom + 1, screen->workPage, ' ',
+                  screen->foreground, screen->background);
+}
+
+bool clearGraphicsViewport(GridConsole&, bool byDefault) {
+    ScreenState* screen = activeScreen();
+    if (screen == nullptr || (byDefault && (screen->lockFlags & VIEWPORT_SET) == 0)) {
+        return false;
+    }
+    fillPixelRows(*screen, screen->viewportX, screen->viewportWidth, screen->viewportY,
+                  screen->viewportY + screen->viewportHeight);
+    markSpan(*screen, screen->viewportY, screen->viewportY + screen->viewportHeight);
+    centrePen(*screen);
+    return true;
+}
+
+void graphicsTextSize(GridConsole&, std::int32_t* columns, std::int32_t* rows) {
+    const ScreenState* screen = activeScreen();
+    *columns = screen != nullptr ? screen->columns : 80;
+    *rows = screen != nullptr ? screen->rows : 25;
 }
 
 } // namespace ulo

@@ -316,7 +316,7 @@ RuntimeErrorCode setScreenMode(std::int32_t mode, std::int32_t depth, std::int32
     if (mode == 0) {
         clearConsoleHooks();
     } else {
-        installConsoleHooks(graphicsConsoleHooks());
+        installConsoleHooks(startGraphicsConsole());
         screenOwner = buildScreen(mode, info, depth, pageCount, flags);
         if (!screenOwner) {
             // Out of memory: no screen, and text goes on to the process console.

@@ -26,11 +26,9 @@ inline constexpr std::int32_t SCREEN_NO_CONSOLE_RESET = static_cast<std::int32_t
 inline constexpr std::int32_t MAX_SCREEN_MODE = 21;
 
 // Bits of ScreenState::lockFlags.
-inline constexpr std::uint32_t LOCK_TAKEN = 0x10;        // set and cleared together with LOCK_HELD
-inline constexpr std::uint32_t LOCK_HELD = 0x20;         // the driver's lock is held
-inline constexpr std::uint32_t PENDING_WRAP = 0x40;      // output ended in the view's last cell
-inline constexpr std::uint32_t VIEWPORT_SET = 0x80;      // a graphics viewport was set
-inline constexpr std::uint32_t VECTOR_UNITS = 0x1000000; // vector memory routines in use
+inline constexpr std::uint32_t LOCK_TAKEN = 0x10;   // set and cleared together with LOCK_HELD
+inline constexpr std::uint32_t LOCK_HELD = 0x20;    // the driver's lock is held
+inline constexpr std::uint32_t VIEWPORT_SET = 0x80; // a graphics viewport was set
 
 // One row of the mode table. Rows 3-6 are invalid (width -1); row 0 is not used.
 struct ModeInfo {
@@ -153,13 +151,13 @@ struct ScreenState {
     std::int32_t viewportY = 0;
     std::int32_t viewportWidth = 0;
     std::int32_t viewportHeight = 0;
-    std::int32_t cursorColumn = 0; // 0-based
-    std::int32_t cursorRow = 0;
+    // The text grid; its cursor is the graphics console's.
     std::int32_t columns = 0;
     std::int32_t rows = 0;
     std::unique_ptr<std::uint8_t[]> keyState; // KEY_STATE_SIZE bytes: 1 while key n is held
     std::int32_t refreshRate = 0;
     std::uint32_t lockFlags = 0;
+    bool vectorUnits = false; // the vector memory routines are in use
     // One grid of columns x rows cells per page, row-major.
     std::unique_ptr<std::unique_ptr<TextCell[]>[]> textCells;
     // The pixel converters' lookup table for 16-bit sources: 512 entries.

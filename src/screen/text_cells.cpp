@@ -251,11 +251,7 @@ void unlockScreen(ScreenState& screen, bool took) {
 void choosePixelRoutines(ScreenState& screen) {
     const RoutineSet set = hasVectorUnits() ? bestRoutineSet() : RoutineSet::Plain;
     memory = &memoryRoutines(set);
-    if (set != RoutineSet::Plain) {
-        screen.lockFlags |= VECTOR_UNITS;
-    } else {
-        screen.lockFlags &= ~VECTOR_UNITS;
-    }
+    screen.vectorUnits = set != RoutineSet::Plain;
     switch (screen.bytesPerPixel) {
     case 1:
         screen.pixels = pixelRoutinesOf<std::uint8_t>();

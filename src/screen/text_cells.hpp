@@ -34,7 +34,7 @@ private:
 };
 
 // Chooses the put/get/fill/copy routines for the screen's depth, with the vector memory
-// routines when the processor has vector units (recorded as VECTOR_UNITS in the lock flags).
+// routines when the processor has vector units (recorded in vectorUnits).
 void choosePixelRoutines(ScreenState& screen);
 
 // Points the row table at the work page: drawing goes there.

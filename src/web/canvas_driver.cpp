@@ -1,6 +1,6 @@
-// The page's canvas as the display driver. There is no window thread: the program presents the
-// dirty framebuffer rows itself whenever it is about to wait for keys, which is when the window
-// thread would have caught up with the drawing on the desktop.
+// The page's canvas as the display driver. There is no window thread: the page's console device
+// presents the dirty framebuffer rows whenever Ulo is about to look for keys or wait, which is
+// when the window thread would have caught up with the drawing on the desktop.
 #include "web/web_platform.hpp"
 
 #include "screen/screen.hpp"

@@ -1,13 +1,13 @@
 // The platform record of the browser: one page, one thread, the page's clock.
 #include "web/web_platform.hpp"
 
-#include "console/console_hooks.hpp"
-#include "console/keys.hpp"
-#include "console/line_editor.hpp"
+#include "console/pipe_console.hpp"
 #include "runtime/platform.hpp"
+#include "screen/graphics_console.hpp"
 
 #include <cstdio>
 #include <emscripten.h>
+#include <string_view>
 
 namespace ulo {
 namespace {
@@ -47,39 +47,28 @@ void startPage() {
     if (!startWebStorage()) {
         noteScreenNotice(STORAGE_REFUSED_NOTICE);
     }
-    useKeyPushWait(waitForPageKeys);
+    useGraphicsDevice(&PAGE_CONSOLE_DEVICE);
     startPageKeys();
 }
 
-// Without its screen (no canvas on the page) Ulo writes to the browser's console, and its input
-// has ended: no key can reach it.
-void consolePrint(const std::uint8_t* bytes, std::size_t length, std::int32_t) {
-    std::fwrite(bytes, 1, length, stdout);
+// Without its screen (no canvas on the page) Ulo writes its lines to the browser's console, and
+// its input has ended: no key can reach it.
+std::int64_t noPageInput(std::uint8_t*, std::size_t) {
+    return -1;
+}
+
+void writeToBrowserConsole(std::string_view bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     std::fflush(stdout);
 }
 
 const ConsoleHooks& pageConsole() {
-    static const ConsoleHooks hooks = {
-        .readKey = [] { return keyStringFor(INPUT_END_KEY); },
-        .keyAvailable = [] { return true; },
-        .clear = [](std::uint32_t) {},
-        .setCursor = [](std::int32_t, std::int32_t, std::int32_t) { return 0; },
-        .getCursor =
-            [](std::int32_t* column, std::int32_t* row) {
-                *column = 1;
-                *row = 1;
-            },
-        .getTextSize =
-            [](std::int32_t* columns, std::int32_t* rows) {
-                *columns = 80;
-                *rows = 30;
-            },
-        .printBuffer = consolePrint,
-        .viewUpdate = [](std::int32_t, std::int32_t) {},
-        .inputLine = runInputLine,
-        .sleep = [](std::int32_t) {},
+    static constexpr PipeStreams BROWSER_CONSOLE = {
+        .readWaiting = noPageInput,
+        .write = writeToBrowserConsole,
+        .waitForInput = [](bool, std::int32_t) {},
     };
-    return hooks;
+    return startPipeConsole(BROWSER_CONSOLE, true, true);
 }
 
 EM_JS(void, pageTone, (std::int32_t frequency, std::int32_t milliseconds),

@@ -1,6 +1,7 @@
 // The pieces of the browser's platform record, made in the files of this folder.
 #pragma once
 
+#include "console/grid_console.hpp"
 #include "files/file_system.hpp"
 #include "screen/display_driver.hpp"
 
@@ -21,9 +22,9 @@ void presentDirtyRows();
 // A line said once on the screen, below the banner, before the first key is read; null: none.
 void noteScreenNotice(const char* text);
 
-// Keys from the page: waiting yields to the page until a key event comes or the time is up,
-// showing what was drawn first.
-void waitForPageKeys(std::uint64_t seen, std::int32_t milliseconds);
+// The graphics screen's console on the page: the canvas is brought up to date before Ulo looks
+// for keys, and waiting yields to the page until a key event comes or the time is up.
+extern const ConsoleDevice PAGE_CONSOLE_DEVICE;
 // Starts listening to the page's keys.
 void startPageKeys();
 

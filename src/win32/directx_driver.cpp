@@ -1,6 +1,5 @@
 #include "win32/directx_driver.hpp"
 
-#include "runtime/platform.hpp"
 #include "screen/blitters.hpp"
 #include "screen/screen.hpp"
 #include "screen/text_cells.hpp"
@@ -397,12 +396,6 @@ bool directXWaitEvents(std::int32_t milliseconds) {
     return !directX.tapsShown && waitForWindowMessages(directX.window, milliseconds);
 }
 
-void directXBeep(std::int32_t frequency, std::int32_t milliseconds) {
-    if (const auto beep = nativePlatform().beep) {
-        beep(frequency, milliseconds);
-    }
-}
-
 constexpr WindowPresenter DIRECTX_PRESENTER = {
     .createWindow = directXCreateWindow,
     .destroyWindow = directXDestroyWindow,
@@ -414,7 +407,6 @@ constexpr WindowPresenter DIRECTX_PRESENTER = {
     .stop = closeWindowClass,
     .present = directXPresent,
     .errorText = windowClassFailureText,
-    .beep = directXBeep,
     .waitEvents = directXWaitEvents,
     .wake = wakeWindowThread,
 };

@@ -49,14 +49,8 @@ void watchEndRequests() {
     registerExitRoutine(stopWatching);
 }
 
-int pendingEndCode() {
+std::int32_t pendingEndCode() {
     return endRequested.load() ? CONTROL_C_EXIT_CODE : 0;
-}
-
-void endOnRequest() {
-    if (const int code = pendingEndCode(); code != 0) {
-        terminate(code);
-    }
 }
 
 HANDLE endRequestEvent() {

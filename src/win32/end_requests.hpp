@@ -4,16 +4,16 @@
 // normal exit, so exit routines run and files are closed.
 #pragma once
 
+#include <cstdint>
 #include <windows.h>
 
 namespace ulo {
 
 // Installs the control handler (once); its removal runs at exit.
 void watchEndRequests();
-// The exit code of an end that was requested, 0 while none was. Any thread may ask.
-int pendingEndCode();
-// Ends the program when an end was requested (with the exit code of a program ended by Ctrl+C).
-void endOnRequest();
+// The exit code of the end that was requested (that of a program ended by Ctrl+C), 0 while none
+// was (the platform's pendingEnd). Any thread may ask.
+std::int32_t pendingEndCode();
 // Signalled when an end is requested, for waits.
 HANDLE endRequestEvent();
 

@@ -2,7 +2,7 @@
 #include "win32/windows_platform.hpp"
 
 #include "files/file_system.hpp"
-#include "win32/end_requests.hpp"
+#include "runtime/errors.hpp"
 #include "win32/text_encoding.hpp"
 
 #include <algorithm>
@@ -365,7 +365,7 @@ bool windowsLockFile(OsFile file, OsLock kind) {
             return false;
         }
         ::Sleep(pause);
-        endOnRequest();
+        endIfRequested();
         waited += pause;
         pause = std::min<DWORD>(pause * 2, 32);
     }

@@ -45,10 +45,6 @@ void windowsBeep(std::int32_t frequency, std::int32_t milliseconds) {
     }).detach();
 }
 
-std::int32_t windowsPendingEnd() {
-    return pendingEndCode();
-}
-
 constexpr const char* WINDOWS_SCREEN_HELP =
     R"(Ulo opens its own window, drawn through DirectDraw, or through GDI where
 DirectDraw cannot start; Alt+Enter switches to full screen and back. Without a
@@ -69,7 +65,7 @@ const Platform& nativePlatform() {
         .displayDrivers = WINDOWS_DISPLAY_DRIVERS,
         .programFilePath = windowsProgramFilePath,
         .beep = windowsBeep,
-        .pendingEnd = windowsPendingEnd,
+        .pendingEnd = pendingEndCode,
         .screenHelp = WINDOWS_SCREEN_HELP,
         .endHelp = "0xC000013A when Ctrl+C, Ctrl+Break or closing the console ends it.",
     };

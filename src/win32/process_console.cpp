@@ -3,9 +3,9 @@
 //
 // Through pipes and files text travels as UTF-8, as today's Windows tools write it (Notepad's
 // files, PowerShell's pipes), whatever the console's code pages.
-#include "screen/pipe_console.hpp"
-#include "win32/console.hpp"
+#include "console/pipe_console.hpp"
 #include "win32/end_requests.hpp"
+#include "win32/win32_console.hpp"
 #include "win32/windows_platform.hpp"
 
 #include <algorithm>
@@ -68,25 +68,17 @@ constexpr PipeStreams STANDARD_STREAMS = {
     .write = writeAll,
     .waitForInput = waitForMore,
     .startPolling = watchEndRequests,
-    .endOnRequest = endOnRequest,
 };
 
-const ConsoleHooks& chooseProcessConsole() {
+} // namespace
+
+const ConsoleHooks& windowsProcessConsole() {
     if (startWin32Console()) {
         return win32ConsoleHooks();
     }
     standardInput = ::GetStdHandle(STD_INPUT_HANDLE);
     standardOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    startPipeConsole(STANDARD_STREAMS, true, true);
-    return pipeConsoleHooks();
-}
-
-} // namespace
-
-const ConsoleHooks& windowsProcessConsole() {
-    // Chosen at the first text operation that reaches the process console.
-    static const ConsoleHooks& chosen = chooseProcessConsole();
-    return chosen;
+    return startPipeConsole(STANDARD_STREAMS, true, true);
 }
 
 } // namespace ulo

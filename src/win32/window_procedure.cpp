@@ -1,6 +1,6 @@
 #include "win32/window_procedure.hpp"
 
-#include "screen/codepage437.hpp"
+#include "console/codepage437.hpp"
 #include "screen/screen.hpp"
 #include "screen/window_events.hpp"
 #include "win32/text_encoding.hpp"

@@ -1,8 +1,7 @@
 #include "support/memory_screen.hpp"
 
-#include "console/line_editor.hpp"
+#include "console/grid_console.hpp"
 #include "console/print.hpp"
-#include "console/tty_print.hpp"
 
 #include <algorithm>
 
@@ -13,18 +12,18 @@ struct Screen {
     int columns = 80;
     int rows = 30;
     std::vector<std::string> cells;
-    int x = 0; // 0-based cursor
-    int y = 0;
-    bool pendingWrap = false;
     int scrolls = 0;
     int beeps = 0;
+    int viewportClears = 0;
+    bool viewportSet = false;
     std::deque<KeyCode> keys; // negative: a size change, an index into `sizes` counted from -1
     std::vector<std::pair<int, int>> sizes;
 };
 Screen screen;
+GridConsole memoryGrid;
 
 // Carries out the size changes queued before the next key: the grid keeps its top-left part.
-void applySizeChanges() {
+void applySizeChanges(GridCursor& cursor) {
     while (!screen.keys.empty() && screen.keys.front() < 0) {
         const auto [columns, rows] =
             screen.sizes.at(static_cast<std::size_t>(-screen.keys.front() - 1));
@@ -35,12 +34,19 @@ void applySizeChanges() {
         }
         screen.columns = columns;
         screen.rows = rows;
-        screen.x = std::min(screen.x, columns - 1);
-        screen.y = std::min(screen.y, rows - 1);
+        cursor.x = std::min(cursor.x, columns - 1);
+        cursor.y = std::min(cursor.y, rows - 1);
     }
 }
 
-void gridScroll(TtyTarget& target, int, int top, int, int bottom, int n) {
+bool memoryWrite(GridConsole&, std::int32_t x, std::int32_t y, const std::uint8_t* bytes,
+                 std::size_t count) {
+    screen.cells.at(static_cast<std::size_t>(y))
+        .replace(static_cast<std::size_t>(x), count, reinterpret_cast<const char*>(bytes), count);
+    return true;
+}
+
+void memoryScroll(GridConsole&, std::int32_t top, std::int32_t bottom, std::int32_t n) {
     for (int row = top; row <= bottom; ++row) {
         const int from = row + n;
         screen.cells[static_cast<std::size_t>(row)] =
@@ -48,137 +54,106 @@ void gridScroll(TtyTarget& target, int, int top, int, int bottom, int n) {
                            : std::string(static_cast<std::size_t>(screen.columns), ' ');
     }
     screen.scrolls += n;
-    target.y = bottom;
 }
 
-int gridWrite(TtyTarget& target, const std::uint8_t* bytes, std::size_t count) {
-    std::string& line = screen.cells[static_cast<std::size_t>(target.y)];
-    line.replace(static_cast<std::size_t>(target.x), count, reinterpret_cast<const char*>(bytes),
-                 count);
-    return 1;
-}
-
-void gridBeep(TtyTarget&) {
-    ++screen.beeps;
-}
-
-void screenPrint(const std::uint8_t* bytes, std::size_t length, std::int32_t mask) {
-    if ((mask & PRINT_FORCE_ADJUST) == 0 && length == 0) {
-        return;
+void memoryClear(GridConsole&, std::int32_t top, std::int32_t bottom, bool) {
+    for (int row = top; row <= bottom; ++row) {
+        screen.cells[static_cast<std::size_t>(row)].assign(static_cast<std::size_t>(screen.columns),
+                                                           ' ');
     }
-    std::int32_t top = 0;
-    std::int32_t bottom = 0;
-    getTextView(&top, &bottom);
-    TtyTarget target{nullptr, gridScroll,         gridWrite,  gridBeep, 0,
-                     top - 1, screen.columns - 1, bottom - 1, screen.x, screen.y};
-    if (screen.pendingWrap) {
-        screen.pendingWrap = false;
-        target.x = target.left;
-        ++target.y;
-        if (target.y > target.bottom) {
-            gridScroll(target, 0, target.top, target.right, target.bottom,
-                       target.y - target.bottom);
-        }
-    }
-    ttyPrint(target, bytes, length, 1);
-    if (target.x == target.left && target.y == target.bottom + 1) {
-        screen.pendingWrap = true;
-        target.x = target.right;
-        target.y = target.bottom;
-    } else if (target.y > target.bottom) {
-        gridScroll(target, 0, target.top, target.right, target.bottom, target.y - target.bottom);
-    }
-    screen.x = target.x;
-    screen.y = target.y;
 }
 
-std::int32_t screenSetCursor(std::int32_t row, std::int32_t column, std::int32_t) {
-    screen.pendingWrap = false;
-    if (row != 0) {
-        screen.y = row - 1;
+bool memoryClearViewport(GridConsole&, bool byDefault) {
+    if (byDefault && !screen.viewportSet) {
+        return false;
     }
-    if (column != 0) {
-        screen.x = column - 1;
-    }
-    return 0;
+    ++screen.viewportClears;
+    return true;
 }
 
-void screenGetCursor(std::int32_t* column, std::int32_t* row) {
-    *column = screen.x + 1;
-    *row = screen.y + 1;
-}
-
-void screenGetTextSize(std::int32_t* columns, std::int32_t* rows) {
+void memoryTextSize(GridConsole&, std::int32_t* columns, std::int32_t* rows) {
     *columns = screen.columns;
     *rows = screen.rows;
 }
 
-bool screenKeyAvailable() {
-    applySizeChanges();
-    return !screen.keys.empty();
-}
-
-KeyString screenReadKey() {
-    if (screen.keys.empty()) {
-        return {};
+// One key of the script at a time, after the size changes queued before it.
+void memoryPollKeys(GridConsole& console) {
+    applySizeChanges(console.cursor);
+    if (!screen.keys.empty()) {
+        console.typed.push_back(screen.keys.front());
+        screen.keys.pop_front();
     }
-    const KeyCode code = screen.keys.front();
-    screen.keys.pop_front();
-    return keyStringFor(code);
 }
 
 // The script has run out: the keys have ended.
-void screenSleep(std::int32_t) {
+void memoryWait(GridConsole&, std::int32_t) {
     screen.keys.push_back(INPUT_END_KEY);
 }
 
+void memoryBell(GridConsole&) {
+    ++screen.beeps;
+}
+
+constexpr ConsoleDevice memoryDevice(bool showsCursor) {
+    return {
+        .writeCells = memoryWrite,
+        .scrollRows = memoryScroll,
+        .clearRows = memoryClear,
+        .clearViewport = memoryClearViewport,
+        .textSize = memoryTextSize,
+        .pollKeys = memoryPollKeys,
+        .waitForInput = memoryWait,
+        .bell = memoryBell,
+        .showsCursor = showsCursor,
+    };
+}
+constexpr ConsoleDevice MEMORY_DEVICES[] = {memoryDevice(false), memoryDevice(true)};
+
 } // namespace
 
-MemoryScreen::MemoryScreen(int columns, int rows) {
+MemoryScreen::MemoryScreen(int columns, int rows, bool showsCursor) {
     screen = Screen{};
     screen.columns = columns;
     screen.rows = rows;
     screen.cells.assign(static_cast<std::size_t>(rows),
                         std::string(static_cast<std::size_t>(columns), ' '));
-    ConsoleHooks hooks{};
-    hooks.printBuffer = screenPrint;
-    hooks.setCursor = screenSetCursor;
-    hooks.getCursor = screenGetCursor;
-    hooks.getTextSize = screenGetTextSize;
-    hooks.keyAvailable = screenKeyAvailable;
-    hooks.readKey = screenReadKey;
-    hooks.sleep = screenSleep;
-    hooks.inputLine = runInputLine;
-    installConsoleHooks(hooks);
+    resetKeyBuffer();
+    restartGridConsole(memoryGrid, MEMORY_DEVICES[showsCursor ? 1 : 0]);
+    installConsoleHooks(GRID_CONSOLE_HOOKS<memoryGrid>);
     setTextView(0, 0);
 }
 
 MemoryScreen::~MemoryScreen() {
     clearConsoleHooks();
+    resetKeyBuffer();
 }
 
 std::string MemoryScreen::row(int row) const {
     return screen.cells.at(static_cast<std::size_t>(row - 1));
 }
 void MemoryScreen::moveTo(int row, int column) {
-    screen.y = row - 1;
-    screen.x = column - 1;
-    screen.pendingWrap = false;
+    memoryGrid.cursor = {column - 1, row - 1, false};
 }
 int MemoryScreen::cursorColumn() const {
-    return screen.x + 1;
+    return memoryGrid.cursor.x + 1;
 }
 int MemoryScreen::cursorRow() const {
-    return screen.y + 1;
+    return memoryGrid.cursor.y + 1;
 }
 bool MemoryScreen::pendingWrap() const {
-    return screen.pendingWrap;
+    return memoryGrid.cursor.pendingWrap;
 }
 int MemoryScreen::scrolls() const {
     return screen.scrolls;
 }
 int MemoryScreen::beeps() const {
     return screen.beeps;
+}
+int MemoryScreen::viewportClears() const {
+    return screen.viewportClears;
+}
+void MemoryScreen::setViewport(bool set) {
+    screen.viewportSet = set;
 }
 
 void MemoryScreen::press(std::vector<KeyCode> keys) {
@@ -194,6 +169,25 @@ void MemoryScreen::type(const std::string& text) {
     for (const char c : text) {
         screen.keys.push_back(static_cast<std::uint8_t>(c));
     }
+}
+
+namespace {
+std::vector<std::pair<int, int>> recordedTones;
+BeepFunction beepBefore = nullptr;
+void recordTone(std::int32_t frequency, std::int32_t milliseconds) {
+    recordedTones.emplace_back(frequency, milliseconds);
+}
+} // namespace
+
+BeepRecorder::BeepRecorder() {
+    recordedTones.clear();
+    beepBefore = useBeep(recordTone);
+}
+BeepRecorder::~BeepRecorder() {
+    useBeep(beepBefore);
+}
+std::vector<std::pair<int, int>> BeepRecorder::tones() const {
+    return recordedTones;
 }
 
 } // namespace ulo::testing

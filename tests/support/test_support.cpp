@@ -267,21 +267,25 @@ void ScriptedConsole::type(std::vector<std::string> lines) {
     script.input.insert(script.input.end(), lines.begin(), lines.end());
 }
 
-std::vector<std::string> ScriptedConsole::lines() const {
-    std::vector<std::string> result;
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
     std::string current;
-    for (const char c : script.output) {
+    for (const char c : text) {
         if (c == '\n') {
-            result.push_back(current);
+            lines.push_back(current);
             current.clear();
         } else {
             current.push_back(c);
         }
     }
     if (!current.empty()) {
-        result.push_back(current);
+        lines.push_back(current);
     }
-    return result;
+    return lines;
+}
+
+std::vector<std::string> ScriptedConsole::lines() const {
+    return splitLines(script.output);
 }
 
 const std::string& ScriptedConsole::output() const {

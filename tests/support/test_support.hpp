@@ -109,6 +109,9 @@ private:
 // k values that make a roll with `outcomes` outcomes come out as `result`.
 std::int32_t kForRoll(int outcomes, int result);
 
+// The lines of `text`, each ended by LF, and the unfinished last one if any.
+std::vector<std::string> splitLines(const std::string& text);
+
 // An in-memory console installed into the console hooks: lines to type, and the screen as plain
 // text lines (CR ignored, LF ends a line). Input running out reads as the end of input.
 class ScriptedConsole {

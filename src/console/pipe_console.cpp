@@ -1,10 +1,8 @@
-#include "screen/pipe_console.hpp"
+#include "console/pipe_console.hpp"
 
-#include "console/line_editor.hpp"
+#include "console/codepage437.hpp"
+#include "console/grid_console.hpp"
 #include "console/print.hpp"
-#include "console/text_grid.hpp"
-#include "console/tty_print.hpp"
-#include "screen/codepage437.hpp"
 
 #include <algorithm>
 #include <array>
@@ -29,13 +27,12 @@ struct PipeConsole {
     bool droppingLine = false; // the editor refused a key: the rest of the line goes unread
     Utf8Decoder decoder;
 
-    // The row being written (code page 437), its number and the cursor column, 0-based.
+    // The row being written (code page 437) and its number, 0-based.
     std::string row;
     std::int32_t rowNumber = 0;
-    std::int32_t column = 0;
-    std::int32_t visibility = CURSOR_SHOW;
 };
 PipeConsole console;
+GridConsole pipeGrid;
 
 void writeRow(bool lineEnd) {
     std::string out = console.utf8 ? cp437ToUtf8(console.row) : console.row;
@@ -61,87 +58,41 @@ void finishOutputAtExit() {
     }
 }
 
-int rowWrite(TtyTarget& target, const std::uint8_t* bytes, std::size_t count) {
-    advanceTo(target.y);
-    const auto at = static_cast<std::size_t>(target.x);
+bool pipeWriteCells(GridConsole&, std::int32_t x, std::int32_t y, const std::uint8_t* bytes,
+                    std::size_t count) {
+    advanceTo(y);
+    const auto at = static_cast<std::size_t>(x);
     if (console.row.size() < at) {
         console.row.resize(at, ' ');
     }
     console.row.replace(at, count, reinterpret_cast<const char*>(bytes), count);
-    return 1;
+    return true;
 }
 
-void rowScroll(TtyTarget&, int, int, int, int, int) {
-    // The pipe's screen has no bottom border, so nothing ever scrolls.
+// What is written stays written; the row being written is blanked.
+void pipeClearRows(GridConsole&, std::int32_t, std::int32_t, bool) {
+    console.row.clear();
+}
+
+// The rows the cursor leaves are written out; rows above the one being written are gone, so a
+// move there stays on it.
+void pipePlaceCursor(GridConsole& grid) {
+    advanceTo(grid.cursor.y);
+    grid.cursor.y = console.rowNumber;
+}
+
+void pipeTextSize(GridConsole&, std::int32_t* columns, std::int32_t* rows) {
+    *columns = PIPE_CONSOLE_COLUMNS;
+    *rows = PIPE_CONSOLE_ROWS;
 }
 
 // The bell rings while a line is being typed only when the line editor refuses a key: the line
 // is full (Delete, which also rings, never comes from a pipe). What follows of that line up to
 // its end would be refused as well, so it is passed over unread.
-void rowBeep(TtyTarget&) {
+void pipeBell(GridConsole&) {
     if (console.lineTyped) {
         console.droppingLine = true;
     }
-}
-
-void pipePrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int32_t mask) {
-    if (length == 0 && (mask & PRINT_FORCE_ADJUST) == 0) {
-        return;
-    }
-    // The pipe's screen has no bottom border: nothing ever scrolls or parks.
-    TtyTarget target{.context = nullptr,
-                     .scroll = rowScroll,
-                     .write = rowWrite,
-                     .beep = rowBeep,
-                     .left = 0,
-                     .top = 0,
-                     .right = PIPE_CONSOLE_COLUMNS - 1,
-                     .bottom = -1,
-                     .x = 0,
-                     .y = 0};
-    GridCursor cursor{console.column, console.rowNumber};
-    printOnGrid(cursor, target, bytes, length);
-    advanceTo(cursor.y);
-    console.column = cursor.x;
-}
-
-void pipeClear(std::uint32_t mode) {
-    if (mode == CLEAR_ALL || mode == CLEAR_TEXT_VIEW || mode == CLEAR_DEFAULT) {
-        // What is written stays written; the row being written is blanked.
-        console.row.clear();
-        console.column = 0;
-    }
-}
-
-std::int32_t pipeSetCursor(std::int32_t row, std::int32_t column, std::int32_t visibility) {
-    if (row != 0) {
-        advanceTo(row - 1);
-    }
-    if (column != 0) {
-        console.column = column - 1;
-    }
-    if (visibility != CURSOR_KEEP) {
-        console.visibility = visibility != 0 ? CURSOR_SHOW : CURSOR_HIDE;
-    }
-    return packedCursor({console.column, console.rowNumber}, console.visibility);
-}
-
-std::int32_t pipeGetColumn() {
-    return console.column + 1;
-}
-std::int32_t pipeGetRow() {
-    return console.rowNumber + 1;
-}
-void pipeGetCursor(std::int32_t* column, std::int32_t* row) {
-    *column = pipeGetColumn();
-    *row = pipeGetRow();
-}
-void pipeGetTextSize(std::int32_t* columns, std::int32_t* rows) {
-    *columns = PIPE_CONSOLE_COLUMNS;
-    *rows = PIPE_CONSOLE_ROWS;
-}
-void pipeViewUpdate(std::int32_t, std::int32_t) {
-    // Output has no view to keep: every row is written out in turn.
 }
 
 // Reads what waits on the input without blocking. False when nothing was read.
@@ -240,74 +191,43 @@ void startPolling() {
     }
 }
 
-void endOnRequest() {
-    if (console.streams.endOnRequest != nullptr) {
-        console.streams.endOnRequest();
-    }
-}
-
-bool pipeKeyAvailable() {
+// One key at a time: the bell of a refused key changes how the bytes after it are read.
+void pipePollKeys(GridConsole& grid) {
     startPolling();
-    endOnRequest();
-    if (!keyBufferEmpty()) {
-        return true;
+    if (grid.typed.empty()) {
+        if (const std::optional<KeyCode> code = nextKey()) {
+            grid.typed.push_back(*code);
+        }
     }
-    if (const std::optional<KeyCode> code = nextKey()) {
-        pushKey(*code);
-        return true;
-    }
-    return false;
 }
 
-KeyCode pipeTakeKey() {
-    return pipeKeyAvailable() ? popKey() : 0;
-}
-
-KeyString pipeReadKey() {
-    return keyStringFor(pipeTakeKey());
-}
-
-void pipeSleep(std::int32_t milliseconds) {
+void pipeWaitForInput(GridConsole&, std::int32_t milliseconds) {
     startPolling();
     console.streams.waitForInput(console.inputEnded, milliseconds);
-    endOnRequest();
 }
 
-std::int32_t pipeWaitKey() {
-    return waitForKey(pipeTakeKey, pipeSleep);
-}
-
-// The slots Ulo uses, and waitKey; the others stay empty.
-constexpr ConsoleHooks PIPE_CONSOLE_HOOKS = {
-    .readKey = pipeReadKey,
-    .keyAvailable = pipeKeyAvailable,
-    .clear = pipeClear,
-    .setCursor = pipeSetCursor,
-    .getCursor = pipeGetCursor,
-    .getTextSize = pipeGetTextSize,
-    .printBuffer = pipePrintBuffer,
-    .viewUpdate = pipeViewUpdate,
-    .inputLine = runInputLine,
-    .sleep = pipeSleep,
-
-    .waitKey = pipeWaitKey,
-    .getColumn = pipeGetColumn,
-    .getRow = pipeGetRow,
+// The screen is the rows written out: it has no bottom, so nothing ever scrolls.
+constexpr ConsoleDevice PIPE_DEVICE = {
+    .writeCells = pipeWriteCells,
+    .clearRows = pipeClearRows,
+    .placeCursor = pipePlaceCursor,
+    .textSize = pipeTextSize,
+    .pollKeys = pipePollKeys,
+    .waitForInput = pipeWaitForInput, // a request to end shortens it
+    .bell = pipeBell,                 // a refused key: the rest of its line goes unread
 };
 
 } // namespace
 
-void startPipeConsole(const PipeStreams& streams, bool utf8, bool processConsole) {
+const ConsoleHooks& startPipeConsole(const PipeStreams& streams, bool utf8, bool processConsole) {
     console = PipeConsole{};
     console.streams = streams;
     console.utf8 = utf8;
+    restartGridConsole(pipeGrid, PIPE_DEVICE);
     if (processConsole) {
         registerExitRoutine(finishOutputAtExit);
     }
-}
-
-const ConsoleHooks& pipeConsoleHooks() {
-    return PIPE_CONSOLE_HOOKS;
+    return GRID_CONSOLE_HOOKS<pipeGrid>;
 }
 
 } // namespace ulo

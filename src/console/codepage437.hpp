@@ -42,4 +42,7 @@ private:
 // UTF-8 text as code page 437; characters without a code page 437 form are dropped.
 std::string utf8ToCp437(std::string_view text);
 
+// Unicode text as code page 437; characters without a code page 437 form become '?'.
+std::string unicodeTextToCp437(std::u32string_view text);
+
 } // namespace ulo

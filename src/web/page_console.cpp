@@ -1,9 +1,11 @@
-// Keys from the page: the page queues its key events; the program takes them in while it waits,
-// through the window procedure as the desktop's windows do.
+// The page's console: the graphics screen's text cells in the framebuffer, shown on the canvas
+// before Ulo looks for keys or waits, and keys from the page's queue, taken in through the window
+// procedure as the desktop's windows do. There is one thread: waiting yields to the page.
 #include "web/web_platform.hpp"
 
+#include "console/codepage437.hpp"
 #include "console/keys.hpp"
-#include "screen/codepage437.hpp"
+#include "screen/graphics_console.hpp"
 #include "screen/window_events.hpp"
 
 #include <algorithm>
@@ -66,21 +68,38 @@ bool takePageKey() {
     return true;
 }
 
-} // namespace
-
-// In a page only a key can change what Ulo waits for: the text size is fixed and no signal ends
-// it. So the wait lasts until a key comes, up to a second, however short the line editor's poll:
-// a page woken 40 times a second for nothing costs several percent of a core.
+// In a page only a key can end what Ulo waits for (its waits are all for a key): the text size is
+// fixed and no signal ends it. So the wait lasts until a key comes, up to a second, however short
+// the poll asked for: a page woken 50 times a second for nothing costs several percent of a core.
 constexpr std::int32_t IDLE_WAIT_MILLISECONDS = 1000;
 
-void waitForPageKeys(std::uint64_t seen, std::int32_t milliseconds) {
-    if (keyPushCount() != seen || takePageKey()) {
+void waitForPageInput(GridConsole&, std::int32_t milliseconds) {
+    if (!keyBufferEmpty() || takePageKey()) {
         return;
     }
-    presentDirtyRows();
     pageWaitForKey(std::max(milliseconds, IDLE_WAIT_MILLISECONDS));
     takePageKey();
 }
+
+void presentCanvas(GridConsole&) {
+    presentDirtyRows();
+}
+
+} // namespace
+
+// The keys reach the key buffer only while Ulo waits, so no slot polls them.
+const ConsoleDevice PAGE_CONSOLE_DEVICE = {
+    .writeCells = drawGlyphRun,
+    .scrollRows = scrollTextRows,
+    .clearRows = clearTextRows,
+    .clearViewport = clearGraphicsViewport,
+    .present = presentCanvas,
+    .textSize = graphicsTextSize,
+    .waitForInput = waitForPageInput,
+    .bell = soundBell,
+    .lock = lockGraphics,
+    .unlock = unlockGraphics,
+};
 
 void startPageKeys() {
     pageStartKeys();

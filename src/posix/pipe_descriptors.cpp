@@ -1,6 +1,6 @@
 // The pipe console's streams on POSIX systems: descriptors read without blocking, and the ending
 // signals (Ctrl+C, SIGTERM, SIGHUP) turned into an orderly end.
-#include "posix/pipe_console.hpp"
+#include "posix/pipe_descriptors.hpp"
 
 #include "posix/console_input.hpp"
 #include "posix/termination_signals.hpp"
@@ -44,31 +44,22 @@ void waitForMore(bool inputEnded, std::int32_t milliseconds) {
     waitForInput(inputEnded ? -1 : options.inputDescriptor, milliseconds);
 }
 
-// The process's own console ends Ulo on the ending signals; one on test pipes leaves them alone.
-constexpr PipeStreams PROCESS_STREAMS = {
-    .readWaiting = readWaiting,
-    .write = writeAll,
-    .waitForInput = waitForMore,
-    .startPolling = watchTerminationSignals,
-    .endOnRequest = endOnTerminationSignal,
-};
-constexpr PipeStreams PLAIN_STREAMS = {
-    .readWaiting = readWaiting,
-    .write = writeAll,
-    .waitForInput = waitForMore,
-    .startPolling = nullptr,
-    .endOnRequest = endOnTerminationSignal,
-};
-
 } // namespace
 
-void openPipeConsole(const PipeConsoleOptions& chosen) {
+const ConsoleHooks& openPipeConsole(const PipeConsoleOptions& chosen) {
     options = chosen;
+    // The process's own console ends Ulo on the ending signals; one on test pipes leaves them
+    // alone.
+    const PipeStreams streams = {
+        .readWaiting = readWaiting,
+        .write = writeAll,
+        .waitForInput = waitForMore,
+        .startPolling = options.processConsole ? watchTerminationSignals : nullptr,
+    };
     if (options.processConsole) {
         std::signal(SIGPIPE, SIG_IGN); // a reader that went away is no reason to end
     }
-    startPipeConsole(options.processConsole ? PROCESS_STREAMS : PLAIN_STREAMS, options.utf8,
-                     options.processConsole);
+    return startPipeConsole(streams, options.utf8, options.processConsole);
 }
 
 } // namespace ulo

@@ -1,7 +1,7 @@
-// The pipe console (screen/pipe_console.hpp) on POSIX descriptors.
+// The pipe console (console/pipe_console.hpp) on POSIX descriptors.
 #pragma once
 
-#include "screen/pipe_console.hpp"
+#include "console/pipe_console.hpp"
 
 namespace ulo {
 
@@ -14,7 +14,8 @@ struct PipeConsoleOptions {
     bool processConsole;
 };
 
-// (Re)starts the pipe console on the given descriptors with an empty row and no input read.
-void openPipeConsole(const PipeConsoleOptions& options);
+// (Re)starts the pipe console on the given descriptors with an empty row and no input read;
+// returns its hook table.
+const ConsoleHooks& openPipeConsole(const PipeConsoleOptions& options);
 
 } // namespace ulo

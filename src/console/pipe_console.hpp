@@ -31,8 +31,6 @@ struct PipeStreams {
     void (*waitForInput)(bool inputEnded, std::int32_t milliseconds);
     // Called at the first look for keys: watching for requests to end Ulo begins. May be null.
     void (*startPolling)();
-    // Called at every look for keys: ends Ulo when it was asked to end. May be null.
-    void (*endOnRequest)();
 };
 
 // The width and height the pipe console reports: no line ever wraps or scrolls in practice.
@@ -41,8 +39,7 @@ inline constexpr std::int32_t PIPE_CONSOLE_ROWS = 1 << 30;
 
 // (Re)starts the pipe console on `streams` with an empty row and no input read. `utf8`: decode
 // input and encode output as UTF-8. `processConsole`: the process's own console, which writes out
-// an unfinished row at exit.
-void startPipeConsole(const PipeStreams& streams, bool utf8, bool processConsole);
-const ConsoleHooks& pipeConsoleHooks();
+// an unfinished row at exit. Returns its hook table.
+const ConsoleHooks& startPipeConsole(const PipeStreams& streams, bool utf8, bool processConsole);
 
 } // namespace ulo

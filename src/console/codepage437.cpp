@@ -1,4 +1,4 @@
-#include "screen/codepage437.hpp"
+#include "console/codepage437.hpp"
 
 #include <algorithm>
 #include <array>
@@ -175,6 +175,16 @@ std::string utf8ToCp437(std::string_view text) {
         if (byte >= 0) {
             out.push_back(static_cast<char>(byte));
         }
+    }
+    return out;
+}
+
+std::string unicodeTextToCp437(std::u32string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char32_t character : text) {
+        const int byte = unicodeToCp437(character);
+        out.push_back(static_cast<char>(byte >= 0 ? byte : '?'));
     }
     return out;
 }

@@ -1,15 +1,11 @@
-#include "win32/console.hpp"
+#include "win32/win32_console.hpp"
 
-#include "console/line_editor.hpp"
-#include "console/print.hpp"
-#include "console/text_grid.hpp"
-#include "console/tty_print.hpp"
+#include "console/codepage437.hpp"
+#include "console/grid_console.hpp"
 #include "runtime/errors.hpp"
-#include "screen/codepage437.hpp"
 #include "win32/end_requests.hpp"
 
 #include <algorithm>
-#include <deque>
 #include <vector>
 #include <windows.h>
 
@@ -28,9 +24,6 @@ struct Win32Console {
     int columns = 80;
     int rows = 25;
     WORD attributes = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
-    GridCursor cursor;
-    int visibility = CURSOR_SHOW;
-    std::deque<KeyCode> typed; // keys waiting for room in the key buffer
 };
 Win32Console console;
 
@@ -38,29 +31,30 @@ COORD cellAt(int x, int y) {
     return COORD{static_cast<SHORT>(console.left + x), static_cast<SHORT>(console.top + y)};
 }
 
-void placeCursor() {
-    ::SetConsoleCursorPosition(console.output, cellAt(console.cursor.x, console.cursor.y));
+void consolePlaceCursor(GridConsole& grid) {
+    ::SetConsoleCursorPosition(console.output, cellAt(grid.cursor.x, grid.cursor.y));
     CONSOLE_CURSOR_INFO info = console.savedCursor;
-    info.bVisible = console.visibility == CURSOR_SHOW;
+    info.bVisible = grid.visibility == CURSOR_SHOW;
     ::SetConsoleCursorInfo(console.output, &info);
 }
 
-// Takes on the window's size and place. When it lost rows below the cursor, the cursor stays on
-// its last row, so that the line being typed stays in view.
-void followWindow() {
+// Takes on the window's size and place, which the user may change at any time. When it lost rows
+// below the cursor, the cursor stays on its last row, so that the line being typed stays in view.
+void consoleTextSize(GridConsole& grid, std::int32_t* columns, std::int32_t* rows) {
     CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!::GetConsoleScreenBufferInfo(console.output, &info)) {
-        return;
+    if (::GetConsoleScreenBufferInfo(console.output, &info)) {
+        console.left = info.srWindow.Left;
+        console.top = info.srWindow.Top;
+        console.columns = std::max(1, info.srWindow.Right - info.srWindow.Left + 1);
+        console.rows = std::max(1, info.srWindow.Bottom - info.srWindow.Top + 1);
+        grid.cursor.x = std::min(grid.cursor.x, console.columns - 1);
+        grid.cursor.y = std::min(grid.cursor.y, console.rows - 1);
     }
-    console.left = info.srWindow.Left;
-    console.top = info.srWindow.Top;
-    console.columns = std::max(1, info.srWindow.Right - info.srWindow.Left + 1);
-    console.rows = std::max(1, info.srWindow.Bottom - info.srWindow.Top + 1);
-    console.cursor.x = std::min(console.cursor.x, console.columns - 1);
-    console.cursor.y = std::min(console.cursor.y, console.rows - 1);
+    *columns = console.columns;
+    *rows = console.rows;
 }
 
-void fillRows(int top, int bottom) {
+void consoleClearRows(GridConsole&, std::int32_t top, std::int32_t bottom, bool) {
     for (int row = top; row <= bottom; ++row) {
         DWORD done = 0;
         ::FillConsoleOutputCharacterW(console.output, L' ', static_cast<DWORD>(console.columns),
@@ -70,121 +64,35 @@ void fillRows(int top, int bottom) {
     }
 }
 
-void targetScroll(TtyTarget& target, int left, int top, int right, int bottom, int count) {
+void consoleScrollRows(GridConsole& grid, std::int32_t top, std::int32_t bottom,
+                       std::int32_t count) {
     if (count > bottom - top) {
-        fillRows(top, bottom);
-    } else {
-        const SMALL_RECT area{
-            static_cast<SHORT>(console.left + left), static_cast<SHORT>(console.top + top),
-            static_cast<SHORT>(console.left + right), static_cast<SHORT>(console.top + bottom)};
-        CHAR_INFO blank;
-        blank.Char.UnicodeChar = L' ';
-        blank.Attributes = console.attributes;
-        ::ScrollConsoleScreenBufferW(console.output, &area, &area, cellAt(left, top - count),
-                                     &blank);
+        consoleClearRows(grid, top, bottom, false);
+        return;
     }
-    target.y = bottom;
+    const SMALL_RECT area{static_cast<SHORT>(console.left), static_cast<SHORT>(console.top + top),
+                          static_cast<SHORT>(console.left + console.columns - 1),
+                          static_cast<SHORT>(console.top + bottom)};
+    CHAR_INFO blank;
+    blank.Char.UnicodeChar = L' ';
+    blank.Attributes = console.attributes;
+    ::ScrollConsoleScreenBufferW(console.output, &area, &area, cellAt(0, top - count), &blank);
 }
 
-int targetWrite(TtyTarget& target, const std::uint8_t* bytes, std::size_t count) {
+bool consoleWriteCells(GridConsole&, std::int32_t x, std::int32_t y, const std::uint8_t* bytes,
+                       std::size_t count) {
     std::vector<wchar_t> text(count);
     for (std::size_t i = 0; i < count; ++i) {
         text[i] = static_cast<wchar_t>(cp437ToUnicode(bytes[i]));
     }
     DWORD written = 0;
     return ::WriteConsoleOutputCharacterW(console.output, text.data(), static_cast<DWORD>(count),
-                                          cellAt(target.x, target.y), &written) &&
-                   written == count
-               ? 1
-               : 0;
+                                          cellAt(x, y), &written) &&
+           written == count;
 }
 
-void targetBeep(TtyTarget&) {
-    ::Beep(1000, 250);
-}
-
-void consolePrintBuffer(const std::uint8_t* bytes, std::size_t length, std::int32_t mask) {
-    if (length == 0 && (mask & PRINT_FORCE_ADJUST) == 0) {
-        return;
-    }
-    followWindow();
-    std::int32_t top = 0;
-    std::int32_t bottom = 0;
-    getTextView(&top, &bottom);
-    TtyTarget target{.context = nullptr,
-                     .scroll = targetScroll,
-                     .write = targetWrite,
-                     .beep = targetBeep,
-                     .left = 0,
-                     .top = std::min(top - 1, console.rows - 1),
-                     .right = console.columns - 1,
-                     .bottom = std::min(bottom - 1, console.rows - 1),
-                     .x = 0,
-                     .y = 0};
-    printOnGrid(console.cursor, target, bytes, length);
-    placeCursor();
-}
-
-void consoleClear(std::uint32_t mode) {
-    followWindow();
-    std::int32_t top = 0;
-    std::int32_t bottom = 0;
-    getTextView(&top, &bottom);
-    top = std::min(top, console.rows);
-    bottom = std::min(bottom, console.rows);
-    if (mode == CLEAR_DEFAULT) {
-        mode = top == 1 && bottom == console.rows ? CLEAR_ALL : CLEAR_TEXT_VIEW;
-    }
-    if (mode == CLEAR_ALL) {
-        fillRows(0, console.rows - 1);
-    } else if (mode == CLEAR_TEXT_VIEW) {
-        fillRows(top - 1, bottom - 1);
-    } else {
-        return; // there is no graphics viewport on a console
-    }
-    console.cursor = GridCursor{0, top - 1, false};
-    placeCursor();
-}
-
-std::int32_t consoleSetCursor(std::int32_t row, std::int32_t column, std::int32_t visibility) {
-    console.cursor.pendingWrap = false;
-    if (row != 0) {
-        console.cursor.y = std::clamp(row - 1, 0, console.rows - 1);
-    }
-    if (column != 0) {
-        console.cursor.x = std::clamp(column - 1, 0, console.columns - 1);
-    }
-    if (visibility != CURSOR_KEEP) {
-        console.visibility = visibility != 0 ? CURSOR_SHOW : CURSOR_HIDE;
-    }
-    placeCursor();
-    return packedCursor(console.cursor, console.visibility);
-}
-
-std::int32_t consoleGetColumn() {
-    return console.cursor.x + 1;
-}
-std::int32_t consoleGetRow() {
-    return console.cursor.y + 1;
-}
-void consoleGetCursor(std::int32_t* column, std::int32_t* row) {
-    *column = consoleGetColumn();
-    *row = consoleGetRow();
-}
-void consoleGetTextSize(std::int32_t* columns, std::int32_t* rows) {
-    followWindow();
-    *columns = console.columns;
-    *rows = console.rows;
-}
-
-// A new text view: the cursor is kept inside it.
-void consoleViewUpdate(std::int32_t top, std::int32_t bottom) {
-    console.cursor.y = std::clamp(console.cursor.y, top - 1, bottom - 1);
-    placeCursor();
-}
-
-// Drains the console's input events into `console.typed`.
-void readEvents() {
+// Drains the console's input events into the keys waiting.
+void consolePollKeys(GridConsole& grid) {
     DWORD waiting = 0;
     while (::GetNumberOfConsoleInputEvents(console.input, &waiting) && waiting > 0) {
         INPUT_RECORD records[32];
@@ -202,43 +110,16 @@ void readEvents() {
                                 key.uChar.UnicodeChar, key.dwControlKeyState});
             for (WORD repeat = 0; code > 0 && repeat < std::max<WORD>(key.wRepeatCount, 1);
                  ++repeat) {
-                console.typed.push_back(code);
+                grid.typed.push_back(code);
             }
         }
     }
 }
 
-bool consoleKeyAvailable() {
-    endOnRequest();
-    if (!keyBufferEmpty()) {
-        return true;
-    }
-    readEvents();
-    if (!console.typed.empty()) {
-        pushKey(console.typed.front());
-        console.typed.pop_front();
-        return true;
-    }
-    return false;
-}
-
-KeyCode consoleTakeKey() {
-    return consoleKeyAvailable() ? popKey() : 0;
-}
-
-KeyString consoleReadKey() {
-    return keyStringFor(consoleTakeKey());
-}
-
 // Waits for console input or an end request, up to `milliseconds`.
-void consoleSleep(std::int32_t milliseconds) {
+void consoleWaitForInput(GridConsole&, std::int32_t milliseconds) {
     const HANDLE handles[2] = {console.input, endRequestEvent()};
     ::WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(std::max(milliseconds, 0)));
-    endOnRequest();
-}
-
-std::int32_t consoleWaitKey() {
-    return waitForKey(consoleTakeKey, consoleSleep);
 }
 
 void restoreConsole() {
@@ -246,23 +127,19 @@ void restoreConsole() {
     ::SetConsoleCursorInfo(console.output, &console.savedCursor);
 }
 
-// The slots Ulo uses, and waitKey; the others stay empty.
-constexpr ConsoleHooks WIN32_CONSOLE_HOOKS = {
-    .readKey = consoleReadKey,
-    .keyAvailable = consoleKeyAvailable,
-    .clear = consoleClear,
-    .setCursor = consoleSetCursor,
-    .getCursor = consoleGetCursor,
-    .getTextSize = consoleGetTextSize,
-    .printBuffer = consolePrintBuffer,
-    .viewUpdate = consoleViewUpdate,
-    .inputLine = runInputLine,
-    .sleep = consoleSleep,
-
-    .waitKey = consoleWaitKey,
-    .getColumn = consoleGetColumn,
-    .getRow = consoleGetRow,
+constexpr ConsoleDevice WIN32_CONSOLE_DEVICE = {
+    .writeCells = consoleWriteCells,
+    .scrollRows = consoleScrollRows,
+    .clearRows = consoleClearRows,
+    .placeCursor = consolePlaceCursor,
+    .textSize = consoleTextSize, // follows the console window
+    .pollKeys = consolePollKeys,
+    .waitForInput = consoleWaitForInput,
+    .bell = soundBell, // the tone plays on a thread of its own, as the window's does
+    .showsCursor = true,
 };
+// Its table serves before the console is taken too: nothing shows then, but the bell sounds.
+GridConsole win32Grid{.device = &WIN32_CONSOLE_DEVICE};
 
 // The key's own unshifted character, from its virtual key. Taken from the key code itself rather
 // than from the keyboard layout, so that the console needs nothing of the window system; the keys
@@ -366,7 +243,7 @@ bool startWin32Console() {
     if (::GetConsoleScreenBufferInfo(output, &info)) {
         console.attributes = info.wAttributes;
     }
-    followWindow();
+    restartGridConsole(win32Grid, WIN32_CONSOLE_DEVICE);
     // Keys one by one, without echo; Ctrl+C stays a request to end, for the control handler.
     ::SetConsoleMode(input, ENABLE_PROCESSED_INPUT);
     registerExitRoutine(restoreConsole);
@@ -375,7 +252,7 @@ bool startWin32Console() {
 }
 
 const ConsoleHooks& win32ConsoleHooks() {
-    return WIN32_CONSOLE_HOOKS;
+    return GRID_CONSOLE_HOOKS<win32Grid>;
 }
 
 } // namespace ulo
