@@ -23,8 +23,9 @@ struct TestScreen {
         state.bytesPerPixel = (depth + 7) / 8;
         state.pitch = width * state.bytesPerPixel;
         state.scanlineSize = scanlineSize;
-        state.pages.reset(new std::unique_ptr<std::uint8_t[]>[1]);
-        state.pages[0].reset(new std::uint8_t[static_cast<std::size_t>(state.pitch * height)]);
+        state.pages.reset(new PageBytes[1]);
+        state.pages[0].reset(static_cast<std::uint8_t*>(
+            std::calloc(static_cast<std::size_t>(state.pitch * height), 1)));
         state.framebuffer = state.pages[0].get();
         for (int i = 0; i < state.pitch * height; ++i) {
             state.framebuffer[i] = static_cast<std::uint8_t>(random());

@@ -97,13 +97,15 @@ std::unique_ptr<ScreenState> buildScreen(std::int32_t mode, const ModeInfo& info
     const auto pageBytes =
         static_cast<std::size_t>(info.height) * static_cast<std::size_t>(screen->pitch);
     const auto cells = static_cast<std::size_t>(info.columns) * static_cast<std::size_t>(info.rows);
-    screen->pages = allocateZeroed<std::unique_ptr<std::uint8_t[]>>(pages);
+    screen->pages = allocateZeroed<PageBytes>(pages);
     screen->textCells = allocateZeroed<std::unique_ptr<TextCell[]>>(pages);
     if (!screen->pages || !screen->textCells) {
         return nullptr;
     }
     for (std::size_t page = 0; page < pages; ++page) {
-        screen->pages[page] = allocateZeroed<std::uint8_t>(pageBytes);
+        if (!allocationRefused()) {
+            screen->pages[page].reset(static_cast<std::uint8_t*>(std::calloc(pageBytes, 1)));
+        }
         screen->textCells[page] = allocateZeroed<TextCell>(cells);
         if (!screen->pages[page] || !screen->textCells[page]) {
             return nullptr;

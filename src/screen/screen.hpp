@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -115,11 +116,18 @@ struct GlyphRowCache {
 // The bytes of ScreenState::keyState, one per scan code.
 inline constexpr std::size_t KEY_STATE_SIZE = 128;
 
+// A page's bytes come from calloc: the system hands out large zeroed blocks as untouched pages,
+// so a screen that is never drawn into (a conversation through pipes) costs no page faults.
+struct FreePageBytes {
+    void operator()(std::uint8_t* bytes) const { std::free(bytes); }
+};
+using PageBytes = std::unique_ptr<std::uint8_t[], FreePageBytes>;
+
 // The active graphics screen; owned by the screen layer from one mode set to the next.
 struct ScreenState {
     std::int32_t mode = 0;
     // Pages: each height x pitch bytes, zero-filled; page 0 is the framebuffer on show.
-    std::unique_ptr<std::unique_ptr<std::uint8_t[]>[]> pages;
+    std::unique_ptr<PageBytes[]> pages;
     std::int32_t pageCount = 0;
     std::int32_t workPage = 0; // the page text goes to
     std::uint8_t* framebuffer = nullptr;
