@@ -37,6 +37,12 @@ WINDOWS_TEST_PACKAGES=(wine wine32:i386 wine64 libgl1:i386 libgl1-mesa-dri:i386 
     libgl1-mesa-dri g++-mingw-w64-x86-64-posix xvfb xdotool imagemagick x11-utils tmux libx11-dev
     "${WINDOWS_PACKAGE_PACKAGES[@]}")
 
+# The browser's build: Debian's Emscripten (with its clang, binaryen and the acorn module its
+# optimiser runs on node), and Python for serving the site. Its tests drive Debian's Chromium
+# through playwright-core from npm.
+WEB_BUILD_PACKAGES=(cmake ninja-build g++ emscripten nodejs python3)
+WEB_TEST_PACKAGES=(chromium)
+
 # ensure_packages NAME...: installs those of NAME... that are not installed yet (as root, or
 # through sudo when there is one).
 ensure_packages() {
@@ -95,6 +101,16 @@ ensure_windows_packages() {
         [[ $package == *:i386 ]] || native+=("$package")
     done
     ensure_packages "${native[@]}"
+}
+
+# ensure_web_packages [test]: what the browser's build needs, with "test" also what its tests
+# need. npm comes with some builds of node; Debian's own package is installed only where there is
+# no npm at all.
+ensure_web_packages() {
+    local packages=("${WEB_BUILD_PACKAGES[@]}")
+    [ "${1:-}" != test ] || packages+=("${WEB_TEST_PACKAGES[@]}")
+    command -v npm >/dev/null || [ "${1:-}" != test ] || packages+=(npm)
+    ensure_packages "${packages[@]}"
 }
 
 # build_preset NAME: configures and builds one preset of the project.

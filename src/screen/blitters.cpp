@@ -15,7 +15,7 @@ namespace {
 enum class Source { Indexed, Rgb16, Rgb32 };
 enum class Dest { D8, D15, D16, D24, D32 };
 
-constexpr std::size_t sourceSize(Source source) {
+[[maybe_unused]] constexpr std::size_t sourceSize(Source source) {
     return source == Source::Indexed ? 1 : source == Source::Rgb16 ? 2 : 4;
 }
 constexpr std::size_t destSize(Dest dest) {

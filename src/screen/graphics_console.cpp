@@ -10,6 +10,8 @@ namespace ulo {
 namespace {
 
 GridConsole graphicsGrid;
+// The device given by useGraphicsDevice; null: GRAPHICS_DEVICE.
+const ConsoleDevice* replacedDevice = nullptr;
 
 // Every drawing marks its rows dirty at once: the lock is held, so the window's thread presents
 // them only after the whole run.
@@ -22,22 +24,6 @@ void markSpan(ScreenState& screen, std::int32_t first, std::int32_t end) {
 void centrePen(ScreenState& screen) {
     screen.penX = static_cast<float>(screen.viewportX + screen.viewportWidth / 2);
     screen.penY = static_cast<float>(screen.viewportY + screen.viewportHeight / 2);
-}
-
-// Drawing goes to the work page, under the screen lock.
-bool lockGraphics(GridConsole&) {
-    ScreenState* screen = activeScreen();
-    if (screen == nullptr) {
-        return false;
-    }
-    selectWorkPage(*screen);
-    return lockScreen(*screen);
-}
-
-void unlockGraphics(GridConsole&, bool took) {
-    if (ScreenState* screen = activeScreen()) {
-        unlockScreen(*screen, took);
-    }
 }
 
 // Sleeps until the time is up or a key arrives, whichever comes first: the window's thread pushes
@@ -140,8 +126,28 @@ constexpr ConsoleHooks GRAPHICS_HOOKS = withGraphicsSlots(GRID_CONSOLE_HOOKS<gra
 } // namespace
 
 const ConsoleHooks& startGraphicsConsole() {
-    restartGridConsole(graphicsGrid, GRAPHICS_DEVICE);
+    restartGridConsole(graphicsGrid, replacedDevice != nullptr ? *replacedDevice : GRAPHICS_DEVICE);
     return GRAPHICS_HOOKS;
+}
+
+void useGraphicsDevice(const ConsoleDevice* device) {
+    replacedDevice = device;
+}
+
+// Drawing goes to the work page, under the screen lock.
+bool lockGraphics(GridConsole&) {
+    ScreenState* screen = activeScreen();
+    if (screen == nullptr) {
+        return false;
+    }
+    selectWorkPage(*screen);
+    return lockScreen(*screen);
+}
+
+void unlockGraphics(GridConsole&, bool took) {
+    if (ScreenState* screen = activeScreen()) {
+        unlockScreen(*screen, took);
+    }
 }
 
 bool drawGlyphRun(GridConsole&, std::int32_t x, std::int32_t y, const std::uint8_t* bytes,
