@@ -1,10 +1,12 @@
-// The key paths of the Linux screens for the key table: the window's SDL key events and the
-// terminal's byte sequences.
+// The key paths of the Linux screens for the key table: the window's SDL key events, and the
+// terminal's byte sequences, raw or as the terminal library names them.
 #include "posix/key_decoder.hpp"
 #include "posix/sdl_keys.hpp"
 #include "screen/window_events.hpp"
 #include "support/key_table.hpp"
 
+#include <cctype>
+#include <string>
 #include <string_view>
 
 namespace ulo::testing {

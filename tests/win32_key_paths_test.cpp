@@ -7,6 +7,7 @@
 #include "win32/window_procedure.hpp"
 
 #include <cctype>
+#include <optional>
 #include <string_view>
 
 #include <windows.h>
@@ -175,8 +176,8 @@ std::vector<KeyCode> typeIntoWindow(const std::vector<TypedKey>& keys) {
                        bits | static_cast<LPARAM>(3u << 30));
         takeQueuedKeys(codes);
     }
-    const BYTE released[256] = {};
-    ::SetKeyboardState(const_cast<BYTE*>(released));
+    BYTE released[256] = {};
+    ::SetKeyboardState(released);
     ::DestroyWindow(window);
     closeWindowClass();
     return codes;
