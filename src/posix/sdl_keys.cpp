@@ -248,4 +248,36 @@ bool textInputSuppressed(std::uint16_t modifiers, std::uint8_t text, std::uint8_
     return text == keyBase || (letter && text == keyBase - 'a' + 'A');
 }
 
+void sdlKeyPressed(SdlLastKey& last, const SDL_Keysym& key) {
+    const SdlKeyInfo info = describeScancode(key.scancode);
+    const auto modifiers = static_cast<std::uint16_t>(key.mod);
+    const bool alt = (modifiers & KMOD_ALT) != 0;
+    WindowEvent event{};
+    event.kind = alt || info.virtualKey == VIRTUAL_KEY_F10 ? WindowEventKind::SystemKeyDown
+                                                           : WindowEventKind::KeyDown;
+    event.character = typedCharacter(key.sym, modifiers);
+    event.scanCode = info.scanCode;
+    event.baseCharacter = baseCharacter(key.sym);
+    event.virtualKey = info.virtualKey;
+    event.controlKeyState = controlKeyState(modifiers, info.enhanced);
+    event.altHeld = alt;
+    // Enter, Backspace, Tab, Escape and Ctrl with a letter never arrive as text.
+    event.unsentCharacter = controlCharacter(key.sym, modifiers);
+    last = {event.baseCharacter, modifiers};
+    handleWindowEvent(event);
+}
+
+void sdlTextTyped(const SdlLastKey& last, const char* text) {
+    for (const char byte : utf8ToCp437(text)) {
+        const auto code = static_cast<std::uint8_t>(byte);
+        if (code < 32 || textInputSuppressed(last.modifiers, code, last.base)) {
+            continue;
+        }
+        WindowEvent typed{};
+        typed.kind = WindowEventKind::Character;
+        typed.code = code;
+        handleWindowEvent(typed);
+    }
+}
+
 } // namespace ulo

@@ -1,6 +1,7 @@
-// What an SDL key event means in the terms of the window's key handling: the PC scan code of the
-// key, whether it is one of the grey (enhanced) keys, a virtual key, the control-key state, the
-// key's own character, and the characters that keys produce without text input.
+// The window's keys through SDL: what an SDL key event means in the terms of the window's key
+// handling (the PC scan code of the key, whether it is one of the grey (enhanced) keys, a virtual
+// key, the control-key state, the key's own character, and the characters that keys produce
+// without text input), and key presses and typed text handed to the window procedure.
 #pragma once
 
 #include <SDL.h>
@@ -40,5 +41,18 @@ std::uint8_t controlCharacter(SDL_Keycode keycode, std::uint16_t modifiers);
 // window takes as a key code and not as text: a modifier is held and the text is the key's own
 // character. A character that differs from it (AltGr on many layouts) is text.
 bool textInputSuppressed(std::uint16_t modifiers, std::uint8_t text, std::uint8_t keyBase);
+
+// The key last pressed in the window: the text that follows it tells nothing of the key.
+struct SdlLastKey {
+    std::uint8_t base = 0;       // its own character
+    std::uint16_t modifiers = 0; // the modifiers held with it
+};
+
+// A key pressed in the window, through the window procedure; notes it in `last`.
+void sdlKeyPressed(SdlLastKey& last, const SDL_Keysym& key);
+// Text typed in the window (UTF-8), after the key press that typed it, through the window
+// procedure: each character it holds in code page 437, unless it is the Alt or Ctrl combination
+// that the press already gave.
+void sdlTextTyped(const SdlLastKey& last, const char* text);
 
 } // namespace ulo

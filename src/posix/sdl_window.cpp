@@ -1,6 +1,5 @@
 #include "posix/sdl_window.hpp"
 
-#include "console/codepage437.hpp"
 #include "posix/sdl_icon.hpp"
 #include "posix/sdl_keys.hpp"
 #include "posix/sdl_sound.hpp"
@@ -92,46 +91,6 @@ void watchForDesktopLoss(const SdlLibrary& sdl, SDL_Window* window) {
         setExitHandler(info.info.x11.display, desktopLostExit, nullptr);
     }
     ::dlclose(xlib); // SDL keeps it loaded
-}
-
-bool altHeld(std::uint16_t modifiers) {
-    return (modifiers & KMOD_ALT) != 0;
-}
-
-void keyPressed(SdlDesktopWindow& w, const SDL_KeyboardEvent& key) {
-    const SdlKeyInfo info = describeScancode(key.keysym.scancode);
-    const auto modifiers = static_cast<std::uint16_t>(key.keysym.mod);
-    const SDL_Keycode keycode = key.keysym.sym;
-    WindowEvent event{};
-    event.kind = altHeld(modifiers) || info.virtualKey == VIRTUAL_KEY_F10
-                     ? WindowEventKind::SystemKeyDown
-                     : WindowEventKind::KeyDown;
-    event.character = typedCharacter(keycode, modifiers);
-    event.scanCode = info.scanCode;
-    event.baseCharacter = baseCharacter(keycode);
-    event.virtualKey = info.virtualKey;
-    event.controlKeyState = controlKeyState(modifiers, info.enhanced);
-    event.altHeld = altHeld(modifiers);
-    // Enter, Backspace, Tab, Escape and Ctrl with a letter never arrive as text.
-    event.unsentCharacter = controlCharacter(keycode, modifiers);
-    w.lastKeyBase = event.baseCharacter;
-    w.lastKeyModifiers = modifiers;
-    handleWindowEvent(event);
-}
-
-// Text follows the key press that typed it, so that press tells whether a modifier made it a
-// key combination instead.
-void textTyped(SdlDesktopWindow& w, const char* text) {
-    for (const char byte : utf8ToCp437(text)) {
-        const auto code = static_cast<std::uint8_t>(byte);
-        if (code < 32 || textInputSuppressed(w.lastKeyModifiers, code, w.lastKeyBase)) {
-            continue;
-        }
-        WindowEvent typed{};
-        typed.kind = WindowEventKind::Character;
-        typed.code = code;
-        handleWindowEvent(typed);
-    }
 }
 
 std::int32_t buttonBit(Uint8 button) {
@@ -255,14 +214,14 @@ bool pumpSdlEvents(SdlDesktopWindow& w) {
     while (w.window != nullptr && w.sdl->SDL_PollEvent(&event) != 0) {
         switch (event.type) {
         case SDL_KEYDOWN:
-            keyPressed(w, event.key);
+            sdlKeyPressed(w.lastKey, event.key.keysym);
             keysChanged = true;
             break;
         case SDL_KEYUP:
             keysChanged = true;
             break;
         case SDL_TEXTINPUT:
-            textTyped(w, event.text.text);
+            sdlTextTyped(w.lastKey, event.text.text);
             break;
         case SDL_WINDOWEVENT:
             if (event.window.windowID == w.sdl->SDL_GetWindowID(w.window)) {

@@ -4,6 +4,7 @@
 // Every function runs on the thread that started SDL's video.
 #pragma once
 
+#include "posix/sdl_keys.hpp"
 #include "posix/sdl_library.hpp"
 #include "screen/window_thread.hpp"
 
@@ -19,10 +20,9 @@ struct SdlDesktopWindow {
     SDL_Rect picture{}; // where the framebuffer's pixels appear in the window
     // Places the picture again after the window's size changed.
     void (*placePicture)() = nullptr;
-    std::uint8_t lastKeyBase = 0;       // the key last pressed: its own character
-    std::uint16_t lastKeyModifiers = 0; // and the modifiers held with it
-    bool waitsForEvents = false;        // the video driver sleeps on the desktop's connection
-    bool onWayland = false;             // a quit event then means the compositor went away
+    SdlLastKey lastKey;
+    bool waitsForEvents = false; // the video driver sleeps on the desktop's connection
+    bool onWayland = false;      // a quit event then means the compositor went away
 };
 
 // A desktop to show a window on, or a video driver the user asked SDL for by name.

@@ -198,6 +198,8 @@ KeyCode consoleKeyCode(const ConsoleKeyEvent& event) {
         }
     } else if (character == 0 && event.virtualKey == VK_ESCAPE) {
         character = KEY_ESCAPE; // which some consoles report without its character
+    } else if (character == 0x7F && event.virtualKey == VK_BACK) {
+        character = KEY_BACKSPACE; // Ctrl+Backspace types DEL: it is Backspace, as everywhere
     }
     KeyPress press;
     if (character >= 128) {

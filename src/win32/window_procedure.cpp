@@ -76,13 +76,16 @@ WindowEvent keyPress(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // Typed text, one UTF-16 unit: its code page 437 byte, or none (above 255) for characters code
 // page 437 lacks and for those that only look like a control byte's picture (♪ is not Enter).
+// DEL, which Ctrl+Backspace types, is Backspace, as in every other screen.
 WindowEvent typedCharacter(WPARAM wParam, LPARAM lParam) {
+    constexpr char32_t DEL = 0x7F;
+    constexpr std::int32_t BACKSPACE = 8;
     WindowEvent event{};
     event.kind = WindowEventKind::Character;
     event.repeatCount = static_cast<std::int32_t>(lParam & 0xFFFF);
     const auto unit = static_cast<char32_t>(wParam & 0xFFFF);
     const int code = unit >= 0xD800 && unit <= 0xDFFF ? -1 : unicodeToCp437(unit);
-    event.code = code > 0 && (unit < 128 || code >= 32) ? code : 256;
+    event.code = unit == DEL ? BACKSPACE : code > 0 && (unit < 128 || code >= 32) ? code : 256;
     return event;
 }
 
