@@ -5,6 +5,7 @@
 #include "support/test_support.hpp"
 #include "support/virtual_display.hpp"
 
+#include <X11/Xlib.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -206,6 +207,18 @@ TEST_F(Window, LosingTheDesktopEndsItAsHangingUpDoes) {
     for (const auto& entry : std::filesystem::directory_iterator(directory.path())) {
         EXPECT_FALSE(entry.path().filename().string().starts_with("core")) << entry.path();
     }
+}
+
+// Another program destroying the window leaves Ulo drawing into a window the server no longer
+// has; the refused request ends it the same way instead of aborting it.
+TEST_F(Window, ItsWindowDestroyedByAnotherProgramEndsItAsHangingUpDoes) {
+    ASSERT_NO_FATAL_FAILURE(say("hello"));
+    Display* other = XOpenDisplay(display.name().c_str());
+    ASSERT_NE(other, nullptr);
+    XDestroyWindow(other, window);
+    XCloseDisplay(other);
+    EXPECT_EQ(ulo->wait(), 128 + SIGHUP);
+    EXPECT_EQ(readFile("data.dat"), unknownRecord("hello"));
 }
 
 // Piped input is read, with or without a desktop: the same transcript and knowledge either way

@@ -133,7 +133,8 @@ std::int32_t sdlCreateWindow() {
 // streaming texture need not keep its old pixels, so the band is converted whole.
 bool sdlPresent(ScreenState& screen, std::int32_t first, std::int32_t end) {
     SdlWindow& w = sdlWindowRecord;
-    if (w.texture == nullptr || w.blitter == nullptr) {
+    // After the loss nothing is drawn: the window's drawable may already be gone with the server.
+    if (w.texture == nullptr || w.blitter == nullptr || sdlDesktopLost()) {
         return false;
     }
     const SdlLibrary& sdl = *w.desktop.sdl;

@@ -68,6 +68,14 @@ void desktopLostExit(void* display, void*) {
     unlockDisplay(display);
 }
 
+// A request the server refused: Ulo makes none that may fail, so this is the server going away
+// under it (a drawable destroyed before the connection closes). Xlib's default handler would exit
+// on the window thread.
+int desktopRefusedRequest(void*, void*) {
+    noteDesktopLost();
+    return 0;
+}
+
 // Installs the handlers on the X connection of `window`, through the Xlib that SDL loaded (none
 // on other desktops, or with an Xlib too old to let a program outlive its server).
 void watchForDesktopLoss(const SdlLibrary& sdl, SDL_Window* window) {
@@ -81,12 +89,18 @@ void watchForDesktopLoss(const SdlLibrary& sdl, SDL_Window* window) {
         return;
     }
     using SetHandler = XlibIoErrorHandler (*)(XlibIoErrorHandler);
+    using XlibErrorHandler = int (*)(void* display, void* error);
+    using SetErrorHandler = XlibErrorHandler (*)(XlibErrorHandler);
     using SetExitHandler = void (*)(void*, XlibIoErrorExitHandler, void*);
     const auto setHandler = reinterpret_cast<SetHandler>(::dlsym(xlib, "XSetIOErrorHandler"));
     const auto setExitHandler =
         reinterpret_cast<SetExitHandler>(::dlsym(xlib, "XSetIOErrorExitHandler"));
+    const auto setErrorHandler =
+        reinterpret_cast<SetErrorHandler>(::dlsym(xlib, "XSetErrorHandler"));
     unlockDisplay = reinterpret_cast<XlibUnlockDisplay>(::dlsym(xlib, "XUnlockDisplay"));
-    if (setHandler != nullptr && setExitHandler != nullptr && unlockDisplay != nullptr) {
+    if (setHandler != nullptr && setExitHandler != nullptr && setErrorHandler != nullptr &&
+        unlockDisplay != nullptr) {
+        setErrorHandler(desktopRefusedRequest);
         setHandler(desktopLostError);
         setExitHandler(info.info.x11.display, desktopLostExit, nullptr);
     }
