@@ -62,15 +62,16 @@ ensure_packages() {
     # Other programs may be installing packages at the same time: wait for their lock.
     local wait=(-o DPkg::Lock::Timeout=600)
     # A mirror in the middle of a sync serves indexes that do not match (seen for the i386
-    # half): the update and the install are tried again a little later before giving up.
-    local attempt
-    for attempt in 1 2 3 4; do
+    # half): the update and the install are tried again a little later before giving up, up to
+    # install_attempts times (4 unless the caller says).
+    local attempt attempts=${install_attempts:-4}
+    for ((attempt = 1; attempt <= attempts; attempt++)); do
         if "${sudo[@]}" apt-get "${wait[@]}" update -qq >&2 &&
             DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "${wait[@]}" install -y -qq \
                 --no-install-recommends "${missing[@]}" >&2; then
             return 0
         fi
-        [ "$attempt" -lt 4 ] || break
+        [ "$attempt" -lt "$attempts" ] || break
         echo "Installing failed; trying again in $((attempt * 30)) s" >&2
         sleep $((attempt * 30))
     done
@@ -91,7 +92,10 @@ ensure_windows_packages() {
             "${sudo[@]}" dpkg --add-architecture i386
         fi
     fi
-    ensure_packages "${packages[@]}" && return 0
+    # The i386 half has a way round (below): one retry is enough for it.
+    local attempts=4
+    [ "${1:-}" != test ] || attempts=2
+    install_attempts=$attempts ensure_packages "${packages[@]}" && return 0
     [ "${1:-}" = test ] || return 1
     # Without the i386 half (a mirror that serves it broken, a machine without it) the tests run
     # the 64-bit build under wine64, which needs nothing of it.
@@ -113,7 +117,30 @@ ensure_web_packages() {
     ensure_packages "${packages[@]}"
 }
 
+# What the browser's build takes from Emscripten's cache: the system headers and the system
+# libraries that the link of ulo.js asks for.
+EMSCRIPTEN_PREBUILT_LIBRARIES=(libc.a libc++-noexcept.a libc++abi-noexcept.a libcompiler_rt.a
+    libdlmalloc.a libstubs.a libsockets.a libhtml5.a libGL.a libal.a struct_info.json)
+
+# seed_emscripten_cache: Emscripten builds its system libraries into its cache on first use,
+# minutes of work on every fresh clone; Debian's package ships them built. The build's own cache
+# (build/web/emscripten-cache, which the build may write to) starts as a copy of what it takes
+# from Debian's; anything missing from it is still built there on demand.
+seed_emscripten_cache() {
+    local from=/usr/share/emscripten/cache to="$root/build/web/emscripten-cache"
+    [ -d "$from/sysroot" ] && [ ! -e "$to/sysroot" ] || return 0
+    local libraries="sysroot/lib/wasm32-emscripten" name
+    mkdir -p "$to/$libraries"
+    cp -a "$from/sysroot/include" "$from/sysroot/bin" "$to/sysroot/"
+    cp -a "$from/sysroot/lib/cmake" "$from/sysroot/lib/pkgconfig" "$to/sysroot/lib/"
+    for name in "${EMSCRIPTEN_PREBUILT_LIBRARIES[@]}"; do
+        [ ! -e "$from/$libraries/$name" ] || cp -a "$from/$libraries/$name" "$to/$libraries/"
+    done
+    [ ! -e "$from/sysroot_install.stamp" ] || cp -a "$from/sysroot_install.stamp" "$to/"
+}
+
 # build_preset NAME: configures and builds one preset of the project.
 build_preset() {
+    [ "$1" != web ] || seed_emscripten_cache
     cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
 }

@@ -16,18 +16,7 @@ end_session_too() { tmux -L "$socket" kill-server 2>/dev/null; }
 
 pane=
 screen() { tmux -L "$socket" capture-pane -p -t "$pane"; }
-show_failure() { screen; }
-# wait_for WHAT TEST...: polls TEST until it holds; after 60 s the test fails, showing the pane.
-wait_for() {
-    local what=$1
-    shift
-    for _ in $(seq 300); do
-        "$@" && return 0
-        sleep 0.2
-    done
-    fail "$what; the pane shows:"
-}
-
+show_failure() { echo "the pane shows:"; screen; }
 window=
 find_window() {
     window=$(xdotool search --onlyvisible --name '^ulo$' 2>/dev/null | head -n1)

@@ -12,17 +12,6 @@ text_picture=$3
 ulo_pid=
 end_session_too() { [ -z "$ulo_pid" ] || kill "$ulo_pid" 2>/dev/null; }
 
-# wait_for WHAT TEST...: polls TEST until it holds; after 60 s the test fails.
-wait_for() {
-    local what=$1
-    shift
-    for _ in $(seq 300); do
-        "$@" && return 0
-        sleep 0.2
-    done
-    fail "$what"
-}
-
 # This run's window: other tests may show windows titled ulo at the same time.
 window=
 find_window() {
