@@ -287,6 +287,16 @@ var UloPage = (function () {
   };
   // The characters of keys whose names say them: they type these without character input.
   const NAMED_CHARACTERS = { Enter: 13, Tab: 9, Backspace: 8, Escape: 27 };
+  // Ctrl with a letter or one of [ \ ] types a control character (Ctrl+H is Backspace, Ctrl+M
+  // Enter), which the browser never sends as text.
+  const CONTROL_KEYS = 'abcdefghijklmnopqrstuvwxyz[\\]';
+
+  function unsentCharacter(event, altGraph) {
+    if (NAMED_CHARACTERS[event.key]) return NAMED_CHARACTERS[event.key];
+    if (!event.ctrlKey || event.altKey || altGraph || event.key.length !== 1) return 0;
+    return CONTROL_KEYS.indexOf(event.key.toLowerCase()) + 1;
+  }
+
   // Control-key state bits, as the program's key tables read them.
   const RIGHT_ALT = 0x01, LEFT_ALT = 0x02, LEFT_CTRL = 0x08, SHIFT = 0x10, ENHANCED = 0x100;
 
@@ -339,7 +349,7 @@ var UloPage = (function () {
       control: control,
       character: commanded ? 0 : character,
       base: character ? singleCharacter(event.key.toLowerCase()) : 0,
-      unsent: NAMED_CHARACTERS[event.key] || 0,
+      unsent: unsentCharacter(event, altGraph),
       text: commanded ? 0 : character,
     }, event);
     // The page keeps its own shortcuts (Ctrl+R, F5, F12...); every other key is Ulo's, Tab,
