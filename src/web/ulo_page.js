@@ -353,8 +353,11 @@ var UloPage = (function () {
       text: commanded ? 0 : character,
     }, event);
     // The page keeps its own shortcuts (Ctrl+R, F5, F12...); every other key is Ulo's, Tab,
-    // Backspace and Escape included, and types nothing into the page.
-    const browserKey = /^F\d+$/.test(event.key) || ((event.ctrlKey || event.metaKey) && event.key !== 'Backspace');
+    // Backspace and Escape included, and types nothing into the page. So are Ctrl+H, I, J and M,
+    // Backspace, Tab and Enter in Ulo, which would otherwise also open the browser's history or
+    // downloads.
+    const editingControl = [8, 9, 10, 13].includes(unsentCharacter(event, altGraph)) && !event.metaKey;
+    const browserKey = /^F\d+$/.test(event.key) || ((event.ctrlKey || event.metaKey) && event.key !== 'Backspace' && !editingControl);
     if (!browserKey) event.preventDefault();
   }
 

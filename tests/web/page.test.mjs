@@ -94,6 +94,12 @@ test('each row of the key table, typed with the browser\'s keys, gives the line 
         rows[2 + shown.length] !== '', `"${line}", then a reply`);
     });
   }
+  await t.test('Ctrl+H, I, J and M edit in Ulo alone; the browser keeps Ctrl+R and F5', async () => {
+    const keptFromTheBrowser = await page.evaluate(() => ['h', 'i', 'j', 'm', 'r', 'F5'].map((key) =>
+      !document.getElementById('typing').dispatchEvent(new KeyboardEvent('keydown',
+        { key, ctrlKey: key !== 'F5', cancelable: true, bubbles: true }))));
+    assert.deepEqual(keptFromTheBrowser, [true, true, true, true, false, false]);
+  });
   await context.close();
 });
 
