@@ -54,6 +54,15 @@ var UloPage = (function () {
     };
   }
 
+  // Opening the folder's database is a good part of a first visit (it is made then): started
+  // while the program's code compiles, it is open when the program's first sync asks for it. A
+  // refusal here is met again, and reported, by that sync.
+  function openStorageEarly() {
+    try {
+      IDBFS.getDB(FOLDER, () => {});
+    } catch (error) { /* no IndexedDB at all */ }
+  }
+
   async function startStorage() {
     FS.mkdir(FOLDER);
     keepNewFilesWhenReading();
@@ -445,13 +454,14 @@ var UloPage = (function () {
   }
 
   return {
-    startStorage, keep, lock, files, state, knowledgeBytes, replaceKnowledge,
+    openStorageEarly, startStorage, keep, lock, files, state, knowledgeBytes, replaceKnowledge,
     openScreen, present, fit, toggleFullScreen, startKeys, takeKey, waitForKey, tone, ended,
     failure: () => state.failure,
     heapBytes: () => HEAP8.length,
   };
 })();
 
+Module['preInit'] = [UloPage.openStorageEarly];
 Module['onExit'] = function () { UloPage.ended(); };
 // Ulo's exit unwinds the program with an ExitStatus: when it ends while resumed from a wait, that
 // reaches the page, for which it is no error.
